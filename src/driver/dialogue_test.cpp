@@ -1,0 +1,138 @@
+#include "driver/dialogue.h"
+
+#include <gtest/gtest.h>
+
+#include "../tests/script_console.h"
+
+namespace {
+
+constexpr const char* kOfferPrompt = "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
+constexpr const char* kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
+
+TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
+  struct Case {
+    const char* path;
+    char separator;
+    const char* directory;  // nullptr: none
+  } cases[] = {
+      {"C:\\replays\\a.rep", '\\', "C:\\replays\\"},
+      {"C:/replays/a.rep", '\\', nullptr},
+      {"\\a.rep", '\\', nullptr},
+      {"a.rep", '\\', nullptr},
+      {"\\\\server\\a.rep", '\\', "\\\\server\\"},
+      {"/home/u/replays/a.rep", '/', "/home/u/replays/"},
+      {"/a.rep", '/', nullptr},
+      {"replays/a.rep", '/', "replays/"},
+      {"a.rep", '/', nullptr},
+      {"", '/', nullptr},
+      {"/", '/', nullptr},
+      {"d/", '/', "d/"},
+  };
+  for (const Case& c : cases) {
+    std::optional<std::string> dir = directoryOf(c.path, c.separator);
+    if (c.directory == nullptr) {
+      EXPECT_FALSE(dir.has_value()) << c.path;
+    } else {
+      EXPECT_EQ(dir.value_or("(none)"), c.directory) << c.path;
+    }
+  }
+}
+
+TEST(AskDestination, OffersTheFirstFilesDirectory) {
+  struct Case {
+    const char* path;
+    const char* answer;
+    const char* destination;
+  } cases[] = {
+      {"C:\\replays\\a.rep", "", "C:\\replays\\"},
+      {"C:\\replays\\a.rep", "D:\\out", "D:\\out\\"},
+      {"C:\\replays\\a.rep", "D:\\out\\", "D:\\out\\"},
+      {"C:\\replays\\a.rep", " x ", " x \\"},  // taken as typed
+  };
+  for (const Case& c : cases) {
+    ScriptConsole console;
+    console.answers = {c.answer};
+    EXPECT_EQ(askDestination(c.path, console, '\\').value_or("(none)"), c.destination);
+    EXPECT_EQ(console.out, kOfferPrompt);
+  }
+}
+
+TEST(AskDestination, WithoutDirectoryAnEmptyAnswerCancels) {
+  for (const char* path : {"a.rep", "C:/replays/a.rep", "\\a.rep"}) {
+    ScriptConsole console;
+    console.answers = {""};
+    EXPECT_FALSE(askDestination(path, console, '\\').has_value()) << path;
+    EXPECT_EQ(console.out, kCancelPrompt);
+  }
+  ScriptConsole console;
+  console.answers = {"out"};
+  EXPECT_EQ(askDestination("a.rep", console, '/').value_or("(none)"), "out/");
+}
+
+TEST(AskDestination, EndOfInputCancelsBothVariants) {
+  for (const char* path : {"dir/a.rep", "a.rep"}) {
+    ScriptConsole console;
+    EXPECT_FALSE(askDestination(path, console, '/').has_value()) << path;
+  }
+}
+
+TEST(AskFormat, EmptyMeansReplayNameAndQuestionMarkShowsHelp) {
+  struct Case {
+    std::deque<std::string> answers;
+    std::optional<std::string> format;
+    int helpScreens;
+  } cases[] = {
+      {{""}, "/n", 0},
+      {{"/1vs/2"}, "/1vs/2", 0},
+      {{" /n "}, " /n ", 0},
+      {{"?", "x"}, "x", 1},
+      {{"??", "?abc", ""}, "/n", 2},
+      {{"a?"}, "a?", 0},
+      {{}, std::nullopt, 0},
+      {{"?"}, std::nullopt, 1},
+  };
+  for (const Case& c : cases) {
+    ScriptConsole console;
+    console.answers = c.answers;
+    EXPECT_EQ(askFormat(console), c.format);
+    std::size_t prompts = 0;
+    for (std::size_t pos = 0; (pos = console.out.find("===>", pos)) != std::string::npos; ++pos) {
+      ++prompts;
+    }
+    std::size_t helps = 0;
+    for (std::size_t pos = 0; (pos = console.out.find("\nHow to use\n", pos)) != std::string::npos;
+         ++pos) {
+      ++helps;
+    }
+    EXPECT_EQ(helps, static_cast<std::size_t>(c.helpScreens));
+    // Each help screen holds three example arrows of its own.
+    EXPECT_EQ(prompts, 1u + 4u * c.helpScreens);
+  }
+}
+
+TEST(AskFormat, HelpScreenText) {
+  ScriptConsole console;
+  console.answers = {"?", "x"};
+  askFormat(console);
+  EXPECT_EQ(console.out,
+            "===>\nHow to use\n"
+            "  /n    リプレイ名\n"
+            "  /1    1Pキャラ(英語)\n"
+            "  /2    2Pキャラ(英語)\n"
+            "  /j    1Pキャラ(日本語)\n"
+            "  /J    2Pキャラ(日本語)\n"
+            "  /s    ステージ\n"
+            "  /3    1P壱符\n"
+            "  /4    1P弐符\n"
+            "  /5    2P壱符\n"
+            "  /6    2P弐符\n"
+            "  /0    連番\n"
+            "  /d    対戦日時mmdd\n"
+            "Example. off02-/n                ===> off02-[Replayname].rep\n"
+            "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
+            "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
+            "何も入力しないでEnterで [リプレイ名].rep となります\n"
+            "===>");
+}
+
+}  // namespace

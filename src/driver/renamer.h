@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/file_system.h"
+
+// The text shown after " -- Error: " for a failed move.
+std::string moveErrorText(const MoveResult& result);
+
+// The whole run over the replay paths in `args`: the dialogue, every move, the summary and the
+// final pause. Returns the process's exit status.
+int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
+               char separator);

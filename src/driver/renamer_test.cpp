@@ -1,0 +1,155 @@
+#include "driver/renamer.h"
+
+#include <gtest/gtest.h>
+
+#include "../tests/memory_file_system.h"
+#include "../tests/script_console.h"
+#include "replay_writer.h"
+
+namespace {
+
+constexpr const char* kDialogue =
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>"
+    "出力ディレクトリ in/\n"
+    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
+
+class RenamerTest : public ::testing::Test {
+ protected:
+  void addReplay(const std::string& path, const char* name) {
+    ReplayFields f;
+    f.nameCodes = nameCodesFor(name);
+    fs.files[path] = replayBytes(f);
+  }
+  int run(std::vector<std::string> args, std::deque<std::string> answers) {
+    console.answers = std::move(answers);
+    return runRenamer(args, console, fs, '/');
+  }
+  MemoryFileSystem fs;
+  ScriptConsole console;
+};
+
+TEST_F(RenamerTest, NoArgumentsSaysHowToUse) {
+  EXPECT_EQ(run({}, {}), 0);
+  EXPECT_EQ(console.out, ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
+  EXPECT_EQ(console.keyWaits, 1);
+  EXPECT_TRUE(fs.log.empty());
+}
+
+TEST_F(RenamerTest, RenamesReportsAndSummarises) {
+  addReplay("in/a.rep", "abc");
+  addReplay("in/b.rep", "abc");
+  addReplay("in/c.rep", "zzz");
+  fs.failingTargets["in/zzz.rep"] = MoveError::kAccessDenied;
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep", "in/c.rep"}, {"", ""}), 0);
+  EXPECT_EQ(console.both, std::string(kDialogue) +
+                              "in/a.rep\n    ===>in/abc.rep -- Rename successful!\n"
+                              "in/b.rep\n    ===>in/abc0.rep -- Rename successful!(Warning: file "
+                              "already exists)\n"
+                              "in/c.rep\n    ===>in/zzz.rep[[ -- Error: Permission denied\n]]\n"
+                              "3 File(s) 1 Error(s) 1 Warning(s) \n"
+                              " -- Press any key to exit --\n");
+  EXPECT_EQ(console.err, " -- Error: Permission denied\n");
+  EXPECT_EQ(console.keyWaits, 1);
+  EXPECT_EQ(fs.files.count("in/abc.rep"), 1u);
+  EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
+  EXPECT_EQ(fs.files.count("in/c.rep"), 1u);
+}
+
+TEST_F(RenamerTest, EachFileCostsOneReadOneTestOneMove) {
+  addReplay("in/a.rep", "A");
+  addReplay("in/b.rep", "B");
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", "/n"}), 0);
+  EXPECT_EQ(fs.log, (std::vector<std::string>{
+                        "read in/a.rep 67", "open out/A.rep", "move in/a.rep out/A.rep",
+                        "read in/b.rep 67", "open out/B.rep", "move in/b.rep out/B.rep"}));
+}
+
+TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
+  addReplay("in/a.rep", "abc");
+  fs.files["in/abc.rep"] = "old";
+  fs.failingTargets["in/abc0.rep"] = MoveError::kDiskFull;
+  EXPECT_EQ(run({"in/a.rep"}, {"", ""}), 0);
+  EXPECT_NE(console.both.find("in/abc0.rep[[ -- Error: No space left on device\n]]\n1 File(s) 1 "
+                              "Error(s) 1 Warning(s) \n"),
+            std::string::npos)
+      << console.both;
+}
+
+TEST_F(RenamerTest, OwnNameCollidesWithItself) {
+  addReplay("in/abc.rep", "abc");
+  EXPECT_EQ(run({"in/abc.rep"}, {"", ""}), 0);
+  EXPECT_NE(console.out.find("in/abc0.rep -- Rename successful!(Warning"), std::string::npos);
+  EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
+}
+
+TEST_F(RenamerTest, MoveErrorTexts) {
+  struct Case {
+    MoveError error;
+    const char* text;
+  } cases[] = {
+      {MoveError::kNotFound, "No such file or directory"},
+      {MoveError::kAccessDenied, "Permission denied"},
+      {MoveError::kAlreadyExists, "File already exists"},
+      {MoveError::kCrossDevice, "Cross-device link"},
+      {MoveError::kReadOnly, "Read-only file system"},
+      {MoveError::kDiskFull, "No space left on device"},
+      {MoveError::kInvalidArgument, "Invalid argument"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(moveErrorText(MoveResult{c.error, ""}), c.text);
+  EXPECT_EQ(moveErrorText(MoveResult{MoveError::kOther, "File name too long"}),
+            "File name too long");
+}
+
+TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
+  struct Case {
+    std::string bytes;  // empty: the file is missing
+    const char* message;
+  } cases[] = {
+      {"", " -- File open error!!\n"},
+      {std::string(67, '\x65'), "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n"},
+      {std::string(10, '\x01'), "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n"},
+  };
+  for (const Case& c : cases) {
+    fs = MemoryFileSystem();
+    console = ScriptConsole();
+    addReplay("in/1.rep", "one");
+    addReplay("in/2.rep", "two");
+    if (!c.bytes.empty()) fs.files["in/3.rep"] = c.bytes;
+    EXPECT_EQ(run({"in/1.rep", "in/2.rep", "in/3.rep", "in/4.rep"}, {"", ""}), 1);
+    EXPECT_NE(console.out.find("in/2.rep\n    ===>in/two.rep -- Rename successful!\nin/3.rep\n    "
+                               "===>" +
+                               std::string(c.message) + " -- Press any key to exit --\n"),
+              std::string::npos)
+        << console.out;
+    EXPECT_EQ(console.out.find("File(s)"), std::string::npos);
+    EXPECT_EQ(console.keyWaits, 1);
+    EXPECT_EQ(fs.files.count("in/two.rep"), 1u) << "earlier moves stay";
+    EXPECT_EQ(fs.log.back(), "read in/3.rep 67");
+  }
+}
+
+TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
+  struct Case {
+    std::string firstPath;
+    std::deque<std::string> answers;
+  } cases[] = {
+      {"a.rep", {""}},
+      {"a.rep", {}},
+      {"in/a.rep", {}},
+      {"in/a.rep", {""}},
+      {"in/a.rep", {"", "?"}},
+  };
+  for (const Case& c : cases) {
+    fs = MemoryFileSystem();
+    console = ScriptConsole();
+    addReplay(c.firstPath, "x");
+    EXPECT_EQ(run({c.firstPath}, c.answers), 1);
+    const std::string ending = "===> -- Press any key to exit --\n";
+    ASSERT_GE(console.out.size(), ending.size());
+    EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
+    EXPECT_EQ(console.keyWaits, 1);
+    EXPECT_EQ(fs.log, std::vector<std::string>()) << "nothing read or moved";
+  }
+}
+
+}  // namespace

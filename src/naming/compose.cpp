@@ -1,0 +1,78 @@
+#include "naming/compose.h"
+
+#include <utility>
+
+#include "naming/roster.h"
+
+void replaceAll(std::string* text, std::string_view token, std::string_view value) {
+  if (token.empty()) return;
+  std::size_t pos = text->find(token);
+  if (pos == std::string::npos) return;
+  // Built anew rather than edited in place, so many occurrences cost linear time.
+  std::string result;
+  std::size_t start = 0;
+  for (; pos != std::string::npos; pos = text->find(token, start)) {
+    result.append(*text, start, pos - start);
+    result.append(value);
+    start = pos + token.size();
+  }
+  result.append(*text, start, std::string::npos);
+  *text = std::move(result);
+}
+
+namespace {
+
+std::string twoCharacterText(int value) {
+  std::string text = std::to_string(value);
+  return text.size() == 1 ? "0" + text : text;
+}
+
+}  // namespace
+
+std::string dateText(int month, int day) { return twoCharacterText(month) + twoCharacterText(day); }
+
+std::string sequenceText(int64_t counter) {
+  std::string text = std::to_string(counter);
+  if (text.size() < 3) text.insert(0, 3 - text.size(), '0');
+  return text;
+}
+
+TokenValues gatherTokenValues(const ReplayFile& replay, int64_t* sequenceCounter) {
+  TokenValues values;
+  const ReplayHeader& header = replay.header;
+  readCharacterAbbreviations(header, &values.abbreviation1P, &values.abbreviation2P);
+  readCharacterNames(header, &values.name1PJa, &values.name2PJa);
+  readCardAndStageLabels(header, &values.firstCard1P, &values.secondCard1P, &values.firstCard2P,
+                         &values.secondCard2P, &values.stage);
+  values.date = dateText(header.month, header.day);
+  values.sequence = sequenceText((*sequenceCounter)++);
+  values.replayName = trimReplayName(replay.name);
+  return values;
+}
+
+std::string substituteTokens(std::string_view format, const TokenValues& values) {
+  std::string text(format);
+  replaceAll(&text, "/j", values.name1PJa);
+  replaceAll(&text, "/J", values.name2PJa);
+  replaceAll(&text, "/n", values.replayName);
+  replaceAll(&text, "/1", values.abbreviation1P);
+  replaceAll(&text, "/2", values.abbreviation2P);
+  replaceAll(&text, "/3", values.firstCard1P);
+  replaceAll(&text, "/4", values.secondCard1P);
+  replaceAll(&text, "/5", values.firstCard2P);
+  replaceAll(&text, "/6", values.secondCard2P);
+  replaceAll(&text, "/0", values.sequence);
+  replaceAll(&text, "/s", values.stage);
+  replaceAll(&text, "/d", values.date);
+  return text;
+}
+
+ComposedName composeName(FileSystem& fs, std::string_view format, const std::string& replayPath,
+                         int64_t* sequenceCounter) {
+  ComposedName result;
+  ReplayFile replay = readReplayFile(fs, replayPath);
+  result.status = replay.status;
+  if (replay.status != ReplayStatus::kOk) return result;
+  result.name = substituteTokens(format, gatherTokenValues(replay, sequenceCounter));
+  return result;
+}

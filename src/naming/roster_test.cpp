@@ -1,0 +1,127 @@
+#include "naming/roster.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+// The text as the Windows build stores it: code page 932. Fails the test if it has no such form.
+std::string toCp932(std::string_view utf8) {
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << "iconv has no CP932";
+  std::string in(utf8);
+  std::string out(in.size() * 2 + 4, '\0');
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char* outPtr = out.data();
+  std::size_t outLeft = out.size();
+  std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  EXPECT_NE(rc, static_cast<std::size_t>(-1)) << "not in code page 932: " << utf8;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// Every byte of a roster text, trail bytes of double-byte characters included, must be allowed
+// in a Windows file name.
+void expectFileSafe(const std::string& cp932, std::string_view what) {
+  for (unsigned char b : cp932) {
+    EXPECT_EQ(std::string_view("/\\:*?\"<>|").find(static_cast<char>(b)), std::string_view::npos)
+        << what << " holds byte " << static_cast<int>(b);
+  }
+}
+
+// The number of double-byte characters, or -1 when the text is not all double-byte.
+int doubleByteCount(const std::string& cp932) {
+  int count = 0;
+  for (std::size_t i = 0; i < cp932.size(); i += 2, ++count) {
+    unsigned char lead = static_cast<unsigned char>(cp932[i]);
+    bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    if (!isLead || i + 1 >= cp932.size()) return -1;
+  }
+  return count;
+}
+
+TEST(Roster, CharactersHaveDistinctAbbreviationsAndNames) {
+  std::set<std::string_view> abbreviations(std::begin(CHARACTER_ABBREVIATIONS),
+                                           std::end(CHARACTER_ABBREVIATIONS));
+  std::set<std::string_view> names(std::begin(CHARACTER_NAMES_JA), std::end(CHARACTER_NAMES_JA));
+  EXPECT_EQ(abbreviations.size(), 11u);
+  EXPECT_EQ(names.size(), 11u);
+  EXPECT_EQ(CHARACTER_ABBREVIATIONS[0], "Kov");
+  EXPECT_EQ(CHARACTER_ABBREVIATIONS[1], "Dru");
+  for (std::string_view a : CHARACTER_ABBREVIATIONS) {
+    ASSERT_EQ(a.size(), 3u) << a;
+    EXPECT_TRUE(a[0] >= 'A' && a[0] <= 'Z') << a;
+    EXPECT_TRUE(a[1] >= 'a' && a[1] <= 'z' && a[2] >= 'a' && a[2] <= 'z') << a;
+  }
+  for (std::string_view n : CHARACTER_NAMES_JA) {
+    std::string sjis = toCp932(n);
+    int chars = doubleByteCount(sjis);
+    EXPECT_GE(chars, 1) << n;
+    EXPECT_LE(chars, 5) << n;
+    expectFileSafe(sjis, n);
+  }
+}
+
+TEST(Roster, EveryCardLabelIsTwoDoubleByteCharacters) {
+  for (const auto* table : {&FIRST_CARD_LABELS, &SECOND_CARD_LABELS}) {
+    for (std::string_view label : *table) {
+      std::string sjis = toCp932(label);
+      EXPECT_EQ(sjis.size(), 4u) << label;
+      EXPECT_EQ(doubleByteCount(sjis), 2) << label;
+      expectFileSafe(sjis, label);
+    }
+  }
+}
+
+TEST(Roster, StagesFollowTheirSlotPattern) {
+  std::size_t longest = 0;
+  std::set<std::string_view> places;
+  for (int slot = 0; slot < kStageCount; ++slot) {
+    std::string sjis = toCp932(STAGE_LABELS[slot]);
+    expectFileSafe(sjis, STAGE_LABELS[slot]);
+    EXPECT_LE(sjis.size(), 29u) << slot;
+    longest = std::max(longest, sjis.size());
+  }
+  EXPECT_EQ(longest, 29u);
+
+  auto placeOf = [](std::string_view label) { return label.substr(0, label.rfind(' ')); };
+  auto timeOf = [](std::string_view label) { return label.substr(label.rfind(' ') + 1); };
+  for (int slot = 0; slot < 6; ++slot) {
+    std::string_view day = STAGE_LABELS[slot];
+    std::string_view night = STAGE_LABELS[slot + 10];
+    ASSERT_NE(day.rfind(' '), std::string_view::npos) << slot;
+    EXPECT_EQ(placeOf(day), placeOf(night)) << slot;
+    EXPECT_EQ(timeOf(day), "昼");
+    EXPECT_EQ(timeOf(night), "夜");
+    places.insert(placeOf(day));
+  }
+  for (int slot = 6; slot < 10; ++slot) {
+    EXPECT_FALSE(STAGE_LABELS[slot].empty());
+    EXPECT_EQ(STAGE_LABELS[slot].find(' '), std::string_view::npos) << slot;
+    places.insert(STAGE_LABELS[slot]);
+  }
+  EXPECT_EQ(places.size(), 10u) << "ten different places";
+  for (int slot = 16; slot < 20; ++slot) EXPECT_TRUE(STAGE_LABELS[slot].empty()) << slot;
+  EXPECT_EQ(placeOf(STAGE_LABELS[20]), placeOf(STAGE_LABELS[0]));
+  EXPECT_EQ(timeOf(STAGE_LABELS[20]), "夕");
+  for (std::string_view time : {"昼", "夜", "夕"}) {
+    EXPECT_EQ(doubleByteCount(toCp932(time)), 1) << "a one-kanji word";
+  }
+}
+
+TEST(Roster, CardSlotIsPlainArithmetic) {
+  EXPECT_EQ(cardSlot(1, 2), 5);
+  EXPECT_EQ(cardSlot(10, 2), 32);
+  EXPECT_EQ(cardSlot(0, 5), 5);
+  EXPECT_EQ(cardSlot(-1, 2), -1);
+  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, 33), "");
+  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, -1), "");
+  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, 32), FIRST_CARD_LABELS[32]);
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The console dialogue's view of the terminal: byte strings out, answer lines in, one key press.
+class Console {
+ public:
+  virtual ~Console() = default;
+
+  // Writes bytes to standard output unchanged; on Windows each line feed becomes CR LF.
+  virtual void write(std::string_view text) = 0;
+  // Writes to the error stream; everything written to standard output before is shown first.
+  virtual void writeError(std::string_view text) = 0;
+  // Reads one answer line without its line feed and carriage returns. Whatever was written
+  // before is visible first. Returns false at the end of input with nothing read.
+  virtual bool readLine(std::string* line) = 0;
+  // Waits for one key press on the terminal itself, whatever standard input is; returns at once
+  // when there is no terminal.
+  virtual void waitForKey() = 0;
+};
+
+// The process's own console.
+std::unique_ptr<Console> makeSystemConsole();

@@ -1,0 +1,146 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/answer_reader.h"
+#include "platform/console.h"
+
+namespace {
+
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EAGAIN) {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, -1);
+    } else if (n < 0 && errno != EINTR) {
+      return;  // nowhere left to write to
+    }
+  }
+}
+
+// The terminal's mode while a key wait has changed it, for the signal handler to put back.
+int g_keyTerminal = -1;
+termios g_savedMode;
+
+const int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+void restoreAndReraise(int sig) {
+  if (g_keyTerminal >= 0) ::tcsetattr(g_keyTerminal, TCSANOW, &g_savedMode);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// Reads whatever else a key sent (the rest of an escape sequence) so none of it reaches the shell.
+void discardRestOfKey(int fd) {
+  char rest[64];
+  pollfd p{fd, POLLIN, 0};
+  while (::poll(&p, 1, 50) > 0 && ::read(fd, rest, sizeof rest) > 0) {
+  }
+  ::tcflush(fd, TCIFLUSH);
+}
+
+class PosixConsole : public Console {
+ public:
+  PosixConsole() : stdoutIsTerminal_(::isatty(STDOUT_FILENO) == 1) {}
+  ~PosixConsole() override { flush(); }
+
+  void write(std::string_view text) override {
+    if (stdoutIsTerminal_) {
+      writeAll(STDOUT_FILENO, text);
+      return;
+    }
+    pending_.append(text);
+    if (pending_.size() >= kFlushSize) flush();
+  }
+
+  void writeError(std::string_view text) override {
+    flush();
+    writeAll(STDERR_FILENO, text);
+  }
+
+  bool readLine(std::string* line) override {
+    flush();
+    for (;;) {
+      switch (takeAnswer(&input_, line)) {
+        case AnswerStatus::kAnswer:
+          return true;
+        case AnswerStatus::kEnded:
+          return false;
+        case AnswerStatus::kNeedMore:
+          break;
+      }
+      char chunk[4096];
+      ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      feedAnswerBytes(&input_, std::string_view(chunk, n > 0 ? static_cast<std::size_t>(n) : 0),
+                      CtrlZ::kOrdinary);
+    }
+  }
+
+  void waitForKey() override {
+    flush();
+    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;  // no terminal: nobody to wait for
+    termios saved;
+    if (::tcgetattr(fd, &saved) != 0) {
+      ::close(fd);
+      return;
+    }
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+
+    // Whatever ends the process during the wait must leave the terminal as it was.
+    g_savedMode = saved;
+    g_keyTerminal = fd;
+    struct sigaction restore = {};
+    restore.sa_handler = restoreAndReraise;
+    sigemptyset(&restore.sa_mask);
+    struct sigaction previous[sizeof kEndingSignals / sizeof kEndingSignals[0]];
+    for (std::size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+      ::sigaction(kEndingSignals[i], &restore, &previous[i]);
+    }
+
+    if (::tcsetattr(fd, TCSANOW, &raw) == 0) {
+      char key;
+      ssize_t n;
+      do {
+        n = ::read(fd, &key, 1);
+      } while (n < 0 && errno == EINTR);
+      if (n > 0) discardRestOfKey(fd);
+      ::tcsetattr(fd, TCSANOW, &saved);
+    }
+
+    for (std::size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
+      ::sigaction(kEndingSignals[i], &previous[i], nullptr);
+    }
+    g_keyTerminal = -1;
+    ::close(fd);
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 16;
+
+  void flush() {
+    writeAll(STDOUT_FILENO, pending_);
+    pending_.clear();
+  }
+
+  const bool stdoutIsTerminal_;
+  std::string pending_;
+  AnswerBuffer input_;
+};
+
+}  // namespace
+
+std::unique_ptr<Console> makeSystemConsole() { return std::make_unique<PosixConsole>(); }

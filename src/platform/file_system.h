@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+enum class ReadStatus { kOk, kOpenFailed };
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::kOpenFailed;
+  std::string bytes;  // at most the requested count, from the start of the file
+};
+
+// Why a move failed, in the terms the user is shown.
+enum class MoveError {
+  kNone,
+  kNotFound,
+  kAccessDenied,
+  kAlreadyExists,
+  kCrossDevice,
+  kReadOnly,
+  kDiskFull,
+  kInvalidArgument,
+  kOther,  // described by MoveResult::otherText
+};
+
+struct MoveResult {
+  MoveError error = MoveError::kNone;
+  std::string otherText;  // the system's own text, for kOther
+
+  bool ok() const { return error == MoveError::kNone; }
+};
+
+// Every disk access of the renamer. The real one talks to the OS; tests use an in-memory one.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens `path` as a regular file for reading and reads at most `limit` bytes from its start.
+  // Never blocks on FIFOs or devices; anything that is not a regular file does not open.
+  virtual ReadResult readPrefix(const std::string& path, std::size_t limit) = 0;
+  // True when `path` opens as a regular file for reading. Anything else counts as free.
+  virtual bool opensForReading(const std::string& path) = 0;
+  // Moves a file to `to`, never replacing anything that exists there. A move to another file
+  // system copies; on failure the source stays where it was and nothing is left at `to`.
+  virtual MoveResult move(const std::string& from, const std::string& to) = 0;
+};
+
+std::unique_ptr<FileSystem> makeSystemFileSystem();

@@ -1,0 +1,62 @@
+#include "replay/header.h"
+
+namespace {
+
+constexpr std::size_t kMonthOffset = 8;
+constexpr std::size_t kDayOffset = 9;
+constexpr std::size_t kP1Offset = 10;  // character, first card, second card
+constexpr std::size_t kP2Offset = 60;  // the same for 2P
+constexpr std::size_t kStageOffset = 66;
+
+int8_t signedByteAt(std::string_view bytes, std::size_t offset) {
+  return static_cast<int8_t>(static_cast<unsigned char>(bytes.at(offset)));
+}
+
+}  // namespace
+
+bool readReplayName(std::string_view bytes, std::string* name) {
+  name->assign(kReplayNameLength, NAME_ALPHABET[0]);
+  for (std::size_t i = 0; i < kReplayNameLength && i < bytes.size(); ++i) {
+    unsigned code = static_cast<unsigned char>(bytes[i]);
+    if (code > kHighestNameCode) return false;
+    (*name)[i] = NAME_ALPHABET[code];
+  }
+  return true;
+}
+
+ReplayHeader readReplayHeader(std::string_view bytes) {
+  ReplayHeader header;
+  header.month = signedByteAt(bytes, kMonthOffset);
+  header.day = signedByteAt(bytes, kDayOffset);
+  header.p1Character = signedByteAt(bytes, kP1Offset);
+  header.p1FirstCard = signedByteAt(bytes, kP1Offset + 1);
+  header.p1SecondCard = signedByteAt(bytes, kP1Offset + 2);
+  header.p2Character = signedByteAt(bytes, kP2Offset);
+  header.p2FirstCard = signedByteAt(bytes, kP2Offset + 1);
+  header.p2SecondCard = signedByteAt(bytes, kP2Offset + 2);
+  header.stage = signedByteAt(bytes, kStageOffset);
+  return header;
+}
+
+std::string trimReplayName(std::string_view name) {
+  std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) return std::string();
+  std::size_t last = name.find_last_not_of(' ');
+  return std::string(name.substr(first, last - first + 1));
+}
+
+ReplayFile readReplayFile(FileSystem& fs, const std::string& path) {
+  ReplayFile replay;
+  ReadResult read = fs.readPrefix(path, kReplayHeaderSize);
+  if (read.status != ReadStatus::kOk) {
+    replay.status = ReplayStatus::kOpenFailed;
+    return replay;
+  }
+  if (!readReplayName(read.bytes, &replay.name) || read.bytes.size() < kReplayHeaderSize) {
+    replay.status = ReplayStatus::kAbnormal;
+    return replay;
+  }
+  replay.header = readReplayHeader(read.bytes);
+  replay.status = ReplayStatus::kOk;
+  return replay;
+}

@@ -1,0 +1,395 @@
+// Runs the built renamer as a user would: replays made in a temporary folder, answers on
+// standard input, and the exact output, exit status and files on disk afterwards.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "process.h"
+#include "replay_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPause = " -- Press any key to exit --\n";
+const std::string kOfferPrompt =
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
+const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
+const std::string kFormatPrompt =
+    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
+const std::string kAbnormal = "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n";
+const std::string kOpenError = " -- File open error!!\n";
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "reprename-e2e-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    d = dir + "/";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // Writes a replay named `name` (in the replay's own alphabet) at `relative`; returns its path.
+  std::string replay(const std::string& relative, const std::string& name, ReplayFields f = {}) {
+    f.nameCodes = nameCodesFor(name);
+    std::string path = d + relative;
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_TRUE(writeReplay(path, f));
+    return path;
+  }
+
+  ProcessResult run(const std::vector<std::string>& args, const std::string& input,
+                    ProcessOptions options = {}) {
+    std::vector<std::string> argv = {REPRENAME_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult result = runProcess(argv, input, options);
+    EXPECT_FALSE(result.timedOut);
+    return result;
+  }
+
+  // Every regular file below the folder, relative to it, sorted.
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string dialogue(const std::string& destination) const {
+    return kOfferPrompt + "出力ディレクトリ " + destination + "\n" + kFormatPrompt;
+  }
+
+  std::string dir;
+  std::string d;  // the folder with a trailing slash
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(EndToEnd, WithoutFilesSaysHowToUse) {
+  ProcessResult r = run({}, "");
+  EXPECT_EQ(r.out, ".rep ファイルをexeにドロップしてください\n" + kPause);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+}
+
+TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {
+  std::string a = replay("in/a.rep", " AB CD");
+  std::string b = replay("in/b.rep", "Final");
+  ProcessResult r = run({a, b}, "\n\n");
+  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d + "in/AB CD.rep -- Rename successful!\n" +
+                       b + "\n    ===>" + d + "in/Final.rep -- Rename successful!\n" +
+                       "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), (Names{"in/AB CD.rep", "in/Final.rep"}));
+  ReplayFields f;
+  f.nameCodes = nameCodesFor("Final");
+  EXPECT_EQ(readFile(d + "in/Final.rep"), replayBytes(f)) << "moved whole";
+}
+
+TEST_F(EndToEnd, AllTwelveTokensWithJapaneseTexts) {
+  ReplayFields f;
+  f.month = 7;
+  f.day = 4;
+  f.p1Character = 2;
+  f.p1FirstCard = 1;
+  f.p1SecondCard = 2;
+  f.p2Character = 5;
+  f.p2FirstCard = 0;
+  f.p2SecondCard = 1;
+  f.stage = 3;
+  std::string a = replay("a.rep", "Go!", f);
+  f.stage = 16;
+  f.p2Character = 2;
+  std::string b = replay("b.rep", "Go!", f);
+  fs::create_directories(d + "out");
+  ProcessOptions options;
+  options.workingDirectory = dir;  // "out" is relative to the renamer's working directory
+  ProcessResult r = run({a, b}, "out\n?\n/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s\n", options);
+  const std::string first =
+      "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+  const std::string second = "001_0704_Go!_Ish(紅蓮,落雷)vsIsh(朱雀,雲海)_イシュカ_イシュカ_";
+  EXPECT_NE(r.out.find("\nHow to use\n"), std::string::npos);
+  EXPECT_NE(r.out.find("となります\n===>" + a + "\n    ===>out/" + first +
+                       ".rep -- Rename successful!\n" + b + "\n    ===>out/" + second +
+                       ".rep -- Rename successful!\n2 File(s) 0 Error(s) 0 Warning(s) \n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), (Names{"out/" + first + ".rep", "out/" + second + ".rep"}));
+}
+
+TEST_F(EndToEnd, RelativeDestinationIsTheWorkingDirectorys) {
+  std::string a = replay("a.rep", "x", {});
+  fs::create_directories(d + "work/out");
+  ProcessOptions options;
+  options.workingDirectory = d + "work";
+  ProcessResult r = run({a}, "out\n/n-/0\n", options);
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), Names{"work/out/x-000.rep"});
+}
+
+TEST_F(EndToEnd, TakenNamesAreNumbered) {
+  std::string a = replay("in/a.rep", "abc");
+  std::string b = replay("in/b.rep", "abc");
+  replay("out/abc.rep", "old");
+  replay("out/abc0.rep", "old");
+  replay("out/abc1.rep", "old");
+  ProcessResult r = run({a, b}, d + "out\n\n");
+  EXPECT_EQ(r.out, dialogue(d + "out/") + a + "\n    ===>" + d +
+                       "out/abc2.rep -- Rename successful!(Warning: file already exists)\n" + b +
+                       "\n    ===>" + d +
+                       "out/abc3.rep -- Rename successful!(Warning: file already exists)\n" +
+                       "2 File(s) 0 Error(s) 2 Warning(s) \n" + kPause);
+  EXPECT_EQ(files(),
+            (Names{"out/abc.rep", "out/abc0.rep", "out/abc1.rep", "out/abc2.rep", "out/abc3.rep"}));
+}
+
+TEST_F(EndToEnd, FileWhoseNameIsAlreadyItsOwnGetsNumberZero) {
+  std::string a = replay("abc.rep", "abc");
+  ProcessResult r = run({a}, "\n\n");
+  EXPECT_NE(r.out.find("===>" + d + "abc0.rep -- Rename successful!(Warning: file already exists)\n"
+                       "1 File(s) 0 Error(s) 1 Warning(s) \n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(files(), Names{"abc0.rep"});
+}
+
+TEST_F(EndToEnd, FailedMoveIsReportedOnTheErrorStreamAndCounted) {
+  std::string a = replay("in/a.rep", "abc");
+  std::string b = replay("in/b.rep", "abc");
+  std::string c = replay("in/c.rep", "dir");
+  fs::create_directories(d + "in/dir.rep");  // does not open as a file, so it counts as free
+  ProcessOptions options;
+  options.mergeErrors = true;
+  ProcessResult r = run({a, b, c}, "\n\n", options);
+  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d + "in/abc.rep -- Rename successful!\n" +
+                       b + "\n    ===>" + d +
+                       "in/abc0.rep -- Rename successful!(Warning: file already exists)\n" + c +
+                       "\n    ===>" + d + "in/dir.rep -- Error: File already exists\n\n" +
+                       "3 File(s) 1 Error(s) 1 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), (Names{"in/abc.rep", "in/abc0.rep", "in/c.rep"}));
+}
+
+TEST_F(EndToEnd, MissingDestinationFailsEveryMoveAndTheRunGoesOn) {
+  std::string a = replay("a.rep", "one");
+  std::string b = replay("b.rep", "two");
+  ProcessResult r = run({a, b}, d + "nowhere\n\n");
+  EXPECT_EQ(r.out, dialogue(d + "nowhere/") + a + "\n    ===>" + d + "nowhere/one.rep\n" + b +
+                       "\n    ===>" + d + "nowhere/two.rep\n" +
+                       "2 File(s) 2 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.err, " -- Error: No such file or directory\n -- Error: No such file or directory\n");
+  EXPECT_EQ(files(), (Names{"a.rep", "b.rep"}));
+}
+
+TEST_F(EndToEnd, NoFolderInTheFirstPathOffersCancel) {
+  replay("a.rep", "abc");
+  ProcessOptions options;
+  options.workingDirectory = dir;
+  ProcessResult r = run({"a.rep"}, "\n", options);
+  EXPECT_EQ(r.out, kCancelPrompt + kPause);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(files(), Names{"a.rep"});
+
+  fs::create_directories(d + "o");
+  r = run({"a.rep"}, "o\n\n", options);
+  EXPECT_EQ(r.out, kCancelPrompt + "出力ディレクトリ o/\n" + kFormatPrompt +
+                       "a.rep\n    ===>o/abc.rep -- Rename successful!\n" +
+                       "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(files(), Names{"o/abc.rep"});
+}
+
+TEST_F(EndToEnd, EndOfInputAtAPromptEndsLikeACancel) {
+  struct Case {
+    std::string input;
+    std::string shown;  // after the dialogue's start
+  } cases[] = {
+      {"", kOfferPrompt},
+      {"\n", dialogue(d)},
+      {"\n?\n", dialogue(d)},
+  };
+  for (const Case& c : cases) {
+    std::string a = replay("a.rep", "abc");
+    ProcessResult r = run({a}, c.input);
+    EXPECT_EQ(r.out.substr(0, c.shown.size()), c.shown);
+    const std::string ending = "===>" + kPause;
+    ASSERT_GE(r.out.size(), ending.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - ending.size()), ending) << c.input;
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(files(), Names{"a.rep"});
+  }
+}
+
+TEST_F(EndToEnd, LastAnswerWithoutLineFeedAndCarriageReturnsCount) {
+  std::string a = replay("a.rep", "abc");
+  fs::create_directories(d + "o");
+  ProcessResult r = run({a}, "\r\n/n-x");
+  EXPECT_EQ(r.exitStatus, 0) << r.out;
+  EXPECT_EQ(files(), Names{"abc-x.rep"});
+  std::string b = replay("b.rep", "abc");
+  r = run({b}, d + "o\r\n/n\r\n");
+  EXPECT_EQ(r.exitStatus, 0) << r.out;
+  EXPECT_EQ(files(), (Names{"abc-x.rep", "o/abc.rep"}));
+}
+
+TEST_F(EndToEnd, AbnormalTenthReplayStopsTheRun) {
+  std::vector<std::string> args;
+  for (int i = 0; i < 12; ++i) {
+    args.push_back(replay("r" + std::to_string(i) + ".rep", "n" + std::to_string(i)));
+  }
+  std::ofstream(args[9], std::ios::binary | std::ios::trunc) << std::string(67, '\x65');
+  ProcessResult r = run(args, "\n/0-/n\n");
+  EXPECT_NE(r.out.find("===>" + d + "008-n8.rep -- Rename successful!\n" + args[9] + "\n    ===>" +
+                       kAbnormal + kPause),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("File(s)"), std::string::npos);
+  EXPECT_EQ(r.exitStatus, 1);
+  Names expected;
+  for (int i = 0; i < 9; ++i) expected.push_back("00" + std::to_string(i) + "-n" + std::to_string(i) + ".rep");
+  expected.push_back("r10.rep");
+  expected.push_back("r11.rep");
+  expected.push_back("r9.rep");
+  EXPECT_EQ(files(), expected);
+}
+
+TEST_F(EndToEnd, ReplaysThatAreNotWholeFilesStopTheRun) {
+  struct Case {
+    const char* what;
+    std::size_t size;  // of a replay with valid name codes
+    std::string message;
+  } cases[] = {
+      {"empty", 0, kAbnormal},   {"one byte", 1, kAbnormal},
+      {"66 bytes", 66, kAbnormal}, {"67 bytes", 67, ""},
+  };
+  for (const Case& c : cases) {
+    ReplayFields f;
+    f.size = c.size;
+    fs::create_directories(d + "out");
+    std::string first = replay("first.rep", "first");
+    std::string a = replay("a.rep", "short", f);
+    ProcessResult r = run({first, a}, d + "out\n\n");
+    if (c.message.empty()) {
+      EXPECT_EQ(r.exitStatus, 0) << c.what;
+      EXPECT_EQ(files(), (Names{"out/first.rep", "out/short.rep"})) << c.what;
+    } else {
+      EXPECT_EQ(r.exitStatus, 1) << c.what;
+      EXPECT_NE(r.out.find(a + "\n    ===>" + c.message + kPause), std::string::npos) << r.out;
+      EXPECT_EQ(files(), (Names{"a.rep", "out/first.rep"})) << c.what;
+    }
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+}
+
+TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
+  std::string first = replay("first.rep", "first");
+  fs::create_directories(d + "folder.rep");
+  ASSERT_EQ(::mkfifo((d + "pipe.rep").c_str(), 0600), 0);
+  for (const std::string& path : {d + "missing.rep", d + "folder.rep", d + "pipe.rep"}) {
+    ProcessResult r = run({first, path}, "\n\n");
+    EXPECT_NE(r.out.find("===>" + d + "first0.rep -- Rename successful!(Warning: file already "
+                         "exists)\n" +
+                         path + "\n    ===>" + kOpenError + kPause),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.exitStatus, 1);
+    // The first replay was renamed to first0.rep; put it back for the next case.
+    fs::rename(d + "first0.rep", first);
+  }
+}
+
+TEST_F(EndToEnd, FieldsOutsideTheTablesGiveEmptyTexts) {
+  ReplayFields f;
+  f.p1Character = 11;
+  f.p2Character = 0xFF;
+  f.p1FirstCard = 3;
+  f.stage = 21;
+  f.month = 0;
+  f.day = 0xF6;  // -10
+  std::string a = replay("a.rep", "x", f);
+  ProcessResult r = run({a}, "\n[/1|/2|/j|/J|/3|/4|/5|/6|/s|/d]\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), Names{"[|||||||||00-10].rep"});
+}
+
+TEST_F(EndToEnd, OverlongNamesFailLikeAnyMoveAndLongPathsWork) {
+  std::string a = replay("a.rep", "abc");
+  std::string b = replay("b.rep", "abc");
+  const std::string longName(300, 'x');
+  ProcessResult r = run({a}, "\n" + longName + "\n");
+  EXPECT_EQ(r.out, dialogue(d) + a + "\n    ===>" + d + longName + ".rep\n" +
+                       "1 File(s) 1 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.err, " -- Error: File name too long\n");
+  EXPECT_EQ(r.exitStatus, 0);
+
+  std::string deep = d;
+  for (int i = 0; i < 12; ++i) deep += std::string(40, 'a' + i) + "/";
+  fs::create_directories(deep);
+  r = run({b}, deep + "\n" + std::string(200, 'n') + "/n\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_TRUE(fs::exists(deep + std::string(200, 'n') + "abc.rep")) << r.out << r.err;
+}
+
+TEST_F(EndToEnd, FifoAtTheTargetCountsAsFreeAndIsNeverReplaced) {
+  std::string a = replay("a.rep", "abc");
+  ASSERT_EQ(::mkfifo((d + "abc.rep").c_str(), 0600), 0);
+  ProcessResult r = run({a}, "\n\n");
+  EXPECT_EQ(r.err, " -- Error: File already exists\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  struct stat st;
+  ASSERT_EQ(::lstat((d + "abc.rep").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(files(), Names{"a.rep"});
+}
+
+// The move to another file system copies, then removes the source.
+TEST_F(EndToEnd, MoveAcrossFileSystems) {
+  struct stat here, there;
+  if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+      here.st_dev == there.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  char pattern[] = "/dev/shm/reprename-e2e-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string other = pattern;
+  ReplayFields f;
+  f.size = 3 << 20;
+  std::string a = replay("a.rep", "big", f);
+  ::chmod(a.c_str(), 0640);
+  std::string original = readFile(a);
+  ProcessResult r = run({a}, other + "\n\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_NE(r.out.find(other + "/big.rep -- Rename successful!\n"), std::string::npos) << r.out;
+  EXPECT_EQ(files(), Names{});
+  Names there_;
+  for (const auto& e : fs::directory_iterator(other)) there_.push_back(e.path().filename());
+  EXPECT_EQ(there_, Names{"big.rep"}) << "no temporary file left";
+  EXPECT_TRUE(readFile(other + "/big.rep") == original);
+  struct stat moved;
+  ASSERT_EQ(::stat((other + "/big.rep").c_str(), &moved), 0);
+  EXPECT_EQ(moved.st_mode & 0777, 0640u);
+  fs::remove_all(other);
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+  std::string out;
+  std::string err;
+  int exitStatus = -1;  // -1 when it did not exit normally
+  bool timedOut = false;
+};
+
+struct ProcessOptions {
+  std::string workingDirectory;       // empty: the test's own
+  std::vector<std::string> extraEnv;  // NAME=value
+  int timeoutSeconds = 60;
+  bool mergeErrors = false;  // the error stream goes into `out`, in the order written
+};
+
+// Runs `argv` in a new session, so it has no controlling terminal, with `input` on standard
+// input (closed after it) and both output streams captured.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const ProcessOptions& options = {});
+
+// Replaces the current process with `argv`, with the extra environment added.
+[[noreturn]] void execArgs(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& extraEnv);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "platform/console.h"
+
+// A console that answers from a script and records what the program showed.
+class ScriptConsole : public Console {
+ public:
+  std::deque<std::string> answers;  // when they run out, the input has ended
+  std::string out;                  // standard output
+  std::string err;                  // the error stream
+  std::string both;                 // both, in the order written; errors between [[ ]]
+  int keyWaits = 0;
+
+  void write(std::string_view text) override {
+    out.append(text);
+    both.append(text);
+  }
+  void writeError(std::string_view text) override {
+    err.append(text);
+    both.append("[[").append(text).append("]]");
+  }
+  bool readLine(std::string* line) override {
+    if (answers.empty()) return false;
+    *line = answers.front();
+    answers.pop_front();
+    return true;
+  }
+  void waitForKey() override { ++keyWaits; }
+};
