@@ -14,6 +14,11 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
+if command -v clang-format >/dev/null; then
+  echo "== clang-format"
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+fi
+
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in default sanitize; do
   echo "== $preset build"

@@ -95,8 +95,9 @@ TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {
   std::string a = replay("in/a.rep", " AB CD");
   std::string b = replay("in/b.rep", "Final");
   ProcessResult r = run({a, b}, "\n\n");
-  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d + "in/AB CD.rep -- Rename successful!\n" +
-                       b + "\n    ===>" + d + "in/Final.rep -- Rename successful!\n" +
+  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
+                       "in/AB CD.rep -- Rename successful!\n" + b + "\n    ===>" + d +
+                       "in/Final.rep -- Rename successful!\n" +
                        "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitStatus, 0);
@@ -167,7 +168,8 @@ TEST_F(EndToEnd, TakenNamesAreNumbered) {
 TEST_F(EndToEnd, FileWhoseNameIsAlreadyItsOwnGetsNumberZero) {
   std::string a = replay("abc.rep", "abc");
   ProcessResult r = run({a}, "\n\n");
-  EXPECT_NE(r.out.find("===>" + d + "abc0.rep -- Rename successful!(Warning: file already exists)\n"
+  EXPECT_NE(r.out.find("===>" + d +
+                       "abc0.rep -- Rename successful!(Warning: file already exists)\n"
                        "1 File(s) 0 Error(s) 1 Warning(s) \n"),
             std::string::npos)
       << r.out;
@@ -182,8 +184,8 @@ TEST_F(EndToEnd, FailedMoveIsReportedOnTheErrorStreamAndCounted) {
   ProcessOptions options;
   options.mergeErrors = true;
   ProcessResult r = run({a, b, c}, "\n\n", options);
-  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d + "in/abc.rep -- Rename successful!\n" +
-                       b + "\n    ===>" + d +
+  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
+                       "in/abc.rep -- Rename successful!\n" + b + "\n    ===>" + d +
                        "in/abc0.rep -- Rename successful!(Warning: file already exists)\n" + c +
                        "\n    ===>" + d + "in/dir.rep -- Error: File already exists\n\n" +
                        "3 File(s) 1 Error(s) 1 Warning(s) \n" + kPause);
@@ -266,7 +268,8 @@ TEST_F(EndToEnd, AbnormalTenthReplayStopsTheRun) {
   EXPECT_EQ(r.out.find("File(s)"), std::string::npos);
   EXPECT_EQ(r.exitStatus, 1);
   Names expected;
-  for (int i = 0; i < 9; ++i) expected.push_back("00" + std::to_string(i) + "-n" + std::to_string(i) + ".rep");
+  for (int i = 0; i < 9; ++i)
+    expected.push_back("00" + std::to_string(i) + "-n" + std::to_string(i) + ".rep");
   expected.push_back("r10.rep");
   expected.push_back("r11.rep");
   expected.push_back("r9.rep");
@@ -279,8 +282,10 @@ TEST_F(EndToEnd, ReplaysThatAreNotWholeFilesStopTheRun) {
     std::size_t size;  // of a replay with valid name codes
     std::string message;
   } cases[] = {
-      {"empty", 0, kAbnormal},   {"one byte", 1, kAbnormal},
-      {"66 bytes", 66, kAbnormal}, {"67 bytes", 67, ""},
+      {"empty", 0, kAbnormal},
+      {"one byte", 1, kAbnormal},
+      {"66 bytes", 66, kAbnormal},
+      {"67 bytes", 67, ""},
   };
   for (const Case& c : cases) {
     ReplayFields f;
@@ -308,7 +313,8 @@ TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
   ASSERT_EQ(::mkfifo((d + "pipe.rep").c_str(), 0600), 0);
   for (const std::string& path : {d + "missing.rep", d + "folder.rep", d + "pipe.rep"}) {
     ProcessResult r = run({first, path}, "\n\n");
-    EXPECT_NE(r.out.find("===>" + d + "first0.rep -- Rename successful!(Warning: file already "
+    EXPECT_NE(r.out.find("===>" + d +
+                         "first0.rep -- Rename successful!(Warning: file already "
                          "exists)\n" +
                          path + "\n    ===>" + kOpenError + kPause),
               std::string::npos)

@@ -33,8 +33,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
                          const ProcessOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
-      ::pipe2(err, O_CLOEXEC) != 0) {
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
     return {};
   }
   pid_t pid = ::fork();

@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr const char* kOfferPrompt = "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
+constexpr const char* kOfferPrompt =
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
 constexpr const char* kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
 
 TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
@@ -82,14 +83,9 @@ TEST(AskFormat, EmptyMeansReplayNameAndQuestionMarkShowsHelp) {
     std::optional<std::string> format;
     int helpScreens;
   } cases[] = {
-      {{""}, "/n", 0},
-      {{"/1vs/2"}, "/1vs/2", 0},
-      {{" /n "}, " /n ", 0},
-      {{"?", "x"}, "x", 1},
-      {{"??", "?abc", ""}, "/n", 2},
-      {{"a?"}, "a?", 0},
-      {{}, std::nullopt, 0},
-      {{"?"}, std::nullopt, 1},
+      {{""}, "/n", 0},       {{"/1vs/2"}, "/1vs/2", 0},     {{" /n "}, " /n ", 0},
+      {{"?", "x"}, "x", 1},  {{"??", "?abc", ""}, "/n", 2}, {{"a?"}, "a?", 0},
+      {{}, std::nullopt, 0}, {{"?"}, std::nullopt, 1},
   };
   for (const Case& c : cases) {
     ScriptConsole console;

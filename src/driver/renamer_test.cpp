@@ -30,7 +30,8 @@ class RenamerTest : public ::testing::Test {
 
 TEST_F(RenamerTest, NoArgumentsSaysHowToUse) {
   EXPECT_EQ(run({}, {}), 0);
-  EXPECT_EQ(console.out, ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
+  EXPECT_EQ(console.out,
+            ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
   EXPECT_EQ(console.keyWaits, 1);
   EXPECT_TRUE(fs.log.empty());
 }
@@ -59,9 +60,9 @@ TEST_F(RenamerTest, EachFileCostsOneReadOneTestOneMove) {
   addReplay("in/a.rep", "A");
   addReplay("in/b.rep", "B");
   EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", "/n"}), 0);
-  EXPECT_EQ(fs.log, (std::vector<std::string>{
-                        "read in/a.rep 67", "open out/A.rep", "move in/a.rep out/A.rep",
-                        "read in/b.rep 67", "open out/B.rep", "move in/b.rep out/B.rep"}));
+  EXPECT_EQ(fs.log, (std::vector<std::string>{"read in/a.rep 67", "open out/A.rep",
+                                              "move in/a.rep out/A.rep", "read in/b.rep 67",
+                                              "open out/B.rep", "move in/b.rep out/B.rep"}));
 }
 
 TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
@@ -133,11 +134,7 @@ TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
     std::string firstPath;
     std::deque<std::string> answers;
   } cases[] = {
-      {"a.rep", {""}},
-      {"a.rep", {}},
-      {"in/a.rep", {}},
-      {"in/a.rep", {""}},
-      {"in/a.rep", {"", "?"}},
+      {"a.rep", {""}}, {"a.rep", {}}, {"in/a.rep", {}}, {"in/a.rep", {""}}, {"in/a.rep", {"", "?"}},
   };
   for (const Case& c : cases) {
     fs = MemoryFileSystem();

@@ -9,18 +9,18 @@
 
 // The texts of one replay's twelve tokens, gathered before any is substituted.
 struct TokenValues {
-  std::string_view name1PJa;      // /j
-  std::string_view name2PJa;      // /J
-  std::string replayName;         // /n, trimmed
+  std::string_view name1PJa;        // /j
+  std::string_view name2PJa;        // /J
+  std::string replayName;           // /n, trimmed
   std::string_view abbreviation1P;  // /1
   std::string_view abbreviation2P;  // /2
-  std::string_view firstCard1P;   // /3
-  std::string_view secondCard1P;  // /4
-  std::string_view firstCard2P;   // /5
-  std::string_view secondCard2P;  // /6
-  std::string sequence;           // /0
-  std::string_view stage;         // /s
-  std::string date;               // /d
+  std::string_view firstCard1P;     // /3
+  std::string_view secondCard1P;    // /4
+  std::string_view firstCard2P;     // /5
+  std::string_view secondCard2P;    // /6
+  std::string sequence;             // /0
+  std::string_view stage;           // /s
+  std::string date;                 // /d
 };
 
 // Replaces every occurrence of `token` in `text` by `value`, left to right; inserted values are

@@ -38,7 +38,7 @@ TEST(DateText, PadsEachPartToTwoCharacters) {
     int month, day;
     const char* text;
   } cases[] = {
-      {12, 31, "1231"}, {5, 7, "0507"},  {0, 0, "0000"},      {1, 10, "0110"},
+      {12, 31, "1231"}, {5, 7, "0507"},  {0, 0, "0000"},         {1, 10, "0110"},
       {-5, 7, "-507"},  {99, 9, "9909"}, {-128, 127, "-128127"}, {100, -1, "100-1"},
   };
   for (const Case& c : cases) EXPECT_EQ(dateText(c.month, c.day), c.text);
@@ -48,9 +48,16 @@ TEST(SequenceText, PadsToThreeDigits) {
   struct Case {
     int64_t counter;
     const char* text;
-  } cases[] = {{0, "000"},     {7, "007"},       {42, "042"},           {123, "123"},
-               {999, "999"},   {1000, "1000"},   {1234, "1234"},        {10000000, "10000000"},
-               {2147483647, "2147483647"}, {2147483648LL, "2147483648"}};
+  } cases[] = {{0, "000"},
+               {7, "007"},
+               {42, "042"},
+               {123, "123"},
+               {999, "999"},
+               {1000, "1000"},
+               {1234, "1234"},
+               {10000000, "10000000"},
+               {2147483647, "2147483647"},
+               {2147483648LL, "2147483648"}};
   for (const Case& c : cases) EXPECT_EQ(sequenceText(c.counter), c.text);
 }
 
@@ -91,7 +98,8 @@ TEST(SubstituteTokens, AppliesTheTwelveTokensInTheirOrder) {
       {"//0", "/000"},  // "/0" comes after "/1" to "/6", so no token forms from "/000"
       {"/", "/"},
   };
-  for (const Case& c : cases) EXPECT_EQ(substituteTokens(c.format, sampleValues()), c.name) << c.format;
+  for (const Case& c : cases)
+    EXPECT_EQ(substituteTokens(c.format, sampleValues()), c.name) << c.format;
 }
 
 TEST(SubstituteTokens, EarlierValueFormsLaterToken) {
@@ -180,8 +188,10 @@ TEST_F(ComposeNameTest, SameCharacterBothSidesStillOwnCards) {
   f.p1FirstCard = 0;
   f.p2FirstCard = 1;
   EXPECT_EQ(compose(f, "/1/2"), "TevTev");
-  EXPECT_EQ(compose(f, "/j/J"), std::string(CHARACTER_NAMES_JA[4]) + std::string(CHARACTER_NAMES_JA[4]));
-  EXPECT_EQ(compose(f, "/3/5"), std::string(FIRST_CARD_LABELS[12]) + std::string(FIRST_CARD_LABELS[13]));
+  EXPECT_EQ(compose(f, "/j/J"),
+            std::string(CHARACTER_NAMES_JA[4]) + std::string(CHARACTER_NAMES_JA[4]));
+  EXPECT_EQ(compose(f, "/3/5"),
+            std::string(FIRST_CARD_LABELS[12]) + std::string(FIRST_CARD_LABELS[13]));
 }
 
 TEST_F(ComposeNameTest, IndicesOutsideTheTablesGiveTheEmptyText) {
@@ -189,13 +199,13 @@ TEST_F(ComposeNameTest, IndicesOutsideTheTablesGiveTheEmptyText) {
     int character, firstCard, stage;
     std::string abbreviation, card, stageLabel;
   } cases[] = {
-      {11, 0, 16, "", "", ""},                                   // past every table
-      {-1, 0, -1, "", "", ""},                                   // sign-extended 0xFF
+      {11, 0, 16, "", "", ""},  // past every table
+      {-1, 0, -1, "", "", ""},  // sign-extended 0xFF
       {-128, 0, -128, "", "", ""},
       {127, 2, 127, "", "", ""},
       {0, 5, 19, "Kov", std::string(FIRST_CARD_LABELS[5]), ""},  // another character's card
       {-1, 3, 20, "", std::string(FIRST_CARD_LABELS[0]), std::string(STAGE_LABELS[20])},
-      {10, 3, 21, "Vas", "", ""},                                // slot 33
+      {10, 3, 21, "Vas", "", ""},  // slot 33
       {0, -1, 0, "Kov", "", std::string(STAGE_LABELS[0])},
   };
   for (const Case& c : cases) {

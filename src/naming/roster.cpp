@@ -6,7 +6,7 @@ constexpr std::string_view CHARACTER_ABBREVIATIONS[kCharacterCount] = {
 };
 
 constexpr std::string_view CHARACTER_NAMES_JA[kCharacterCount] = {
-    "コヴァル", "ドルーネ", "イシュカ", "真白", "テヴ",   "ブランカ",
+    "コヴァル", "ドルーネ", "イシュカ", "真白",   "テヴ",   "ブランカ",
     "九夜",     "ゼルマ",   "フェン",   "オルド", "ヴァス",
 };
 

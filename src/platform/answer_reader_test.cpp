@@ -52,11 +52,8 @@ TEST(AnswerReader, CtrlZEndsTheInputWhereItEndsIt) {
     std::vector<std::string> chunks;
     Answers answers;
   } cases[] = {
-      {{"\x1a"}, {}},
-      {{"\x1a\r\n", "more\n"}, {}},
-      {{"a\n\x1a\nb\n"}, {"a"}},
-      {{"ab\x1a"}, {"ab"}},
-      {{"a\n", "b\x1a", "c\n"}, {"a", "b"}},
+      {{"\x1a"}, {}},       {{"\x1a\r\n", "more\n"}, {}},          {{"a\n\x1a\nb\n"}, {"a"}},
+      {{"ab\x1a"}, {"ab"}}, {{"a\n", "b\x1a", "c\n"}, {"a", "b"}},
   };
   for (const Case& c : cases) EXPECT_EQ(answersOf(c.chunks, CtrlZ::kEndsInput), c.answers);
 }

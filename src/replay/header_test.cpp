@@ -53,8 +53,8 @@ TEST(TrimReplayName, RemovesBlanksAtBothEndsOnly) {
     const char* name;
     const char* trimmed;
   } cases[] = {
-      {"  A b   ", "A b"}, {"        ", ""},        {"ABCDEFGH", "ABCDEFGH"},
-      {" AB CD  ", "AB CD"}, {"       x", "x"},     {"x       ", "x"},
+      {"  A b   ", "A b"},   {"        ", ""},  {"ABCDEFGH", "ABCDEFGH"},
+      {" AB CD  ", "AB CD"}, {"       x", "x"}, {"x       ", "x"},
   };
   for (const Case& c : cases) EXPECT_EQ(trimReplayName(c.name), c.trimmed) << c.name;
 }
