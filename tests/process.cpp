@@ -99,3 +99,27 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   return result;
 }
+
+int runQuietly(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(devnull, 1);
+    ::dup2(devnull, 2);
+    execArgs(argv, options.extraEnv);
+  }
+  const double deadline = now() + options.timeoutSeconds;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    timespec t{0, 20 * 1000 * 1000};
+    ::nanosleep(&t, nullptr);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

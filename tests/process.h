@@ -22,6 +22,11 @@ struct ProcessOptions {
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
                          const ProcessOptions& options = {});
 
+// Runs `argv` in a new session with all three streams on /dev/null and waits up to the timeout
+// for it to exit; for helpers that leave daemons behind holding whatever streams they had.
+// Returns the exit status, or -1.
+int runQuietly(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
 // Replaces the current process with `argv`, with the extra environment added.
 [[noreturn]] void execArgs(const std::vector<std::string>& argv,
                            const std::vector<std::string>& extraEnv);

@@ -23,16 +23,16 @@ constexpr std::string_view kHelpScreen =
 
 }  // namespace
 
-std::optional<std::string> directoryOf(std::string_view firstPath, char separator) {
-  std::size_t pos = firstPath.rfind(separator);
+std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style) {
+  std::size_t pos = lastSeparator(firstPath, style);
   // A separator at the very start does not count: "\a.rep" offers no directory.
   if (pos == std::string_view::npos || pos == 0) return std::nullopt;
   return std::string(firstPath.substr(0, pos + 1));
 }
 
 std::optional<std::string> askDestination(std::string_view firstPath, Console& console,
-                                          char separator) {
-  std::optional<std::string> destination = directoryOf(firstPath, separator);
+                                          PathStyle style) {
+  std::optional<std::string> destination = directoryOf(firstPath, style);
   std::string answer;
   if (destination) {
     console.write("保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>");
@@ -43,7 +43,7 @@ std::optional<std::string> askDestination(std::string_view firstPath, Console& c
     if (!console.readLine(&answer) || answer.empty()) return std::nullopt;
     destination = answer;
   }
-  if (destination->back() != separator) destination->push_back(separator);
+  if (!endsWithSeparator(*destination, style)) destination->push_back(style.separator);
   return destination;
 }
 

@@ -5,16 +5,17 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/path_style.h"
 
 // The directory part of `firstPath` up to and including its last separator, or nothing when the
 // path has no separator after its first byte.
-std::optional<std::string> directoryOf(std::string_view firstPath, char separator);
+std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style);
 
 // Asks for the destination, offering the first file's directory where it has one. The result
-// always ends with `separator`. Nothing means cancelled: an empty answer where nothing is
+// always ends with the separator. Nothing means cancelled: an empty answer where nothing is
 // offered, or the end of input.
 std::optional<std::string> askDestination(std::string_view firstPath, Console& console,
-                                          char separator);
+                                          PathStyle style);
 
 // Asks for the file-name format until it is not a request for help. An empty answer means "/n".
 // Nothing means the input ended.

@@ -10,27 +10,41 @@ constexpr const char* kOfferPrompt =
     "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
 constexpr const char* kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
 
+constexpr PathStyle kWindows{'\\', NameEncoding::kShiftJis};
+constexpr PathStyle kPosix{'/', NameEncoding::kUtf8};
+
+// Shift-JIS characters whose second byte is 0x5C, the backslash.
+#define SO "\x83\x5C"
+#define HYO "\x95\x5C"
+#define NOU "\x94\x5C"
+
 TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
   struct Case {
     const char* path;
-    char separator;
+    PathStyle style;
     const char* directory;  // nullptr: none
   } cases[] = {
-      {"C:\\replays\\a.rep", '\\', "C:\\replays\\"},
-      {"C:/replays/a.rep", '\\', nullptr},
-      {"\\a.rep", '\\', nullptr},
-      {"a.rep", '\\', nullptr},
-      {"\\\\server\\a.rep", '\\', "\\\\server\\"},
-      {"/home/u/replays/a.rep", '/', "/home/u/replays/"},
-      {"/a.rep", '/', nullptr},
-      {"replays/a.rep", '/', "replays/"},
-      {"a.rep", '/', nullptr},
-      {"", '/', nullptr},
-      {"/", '/', nullptr},
-      {"d/", '/', "d/"},
+      {"C:\\replays\\a.rep", kWindows, "C:\\replays\\"},
+      {"C:/replays/a.rep", kWindows, nullptr},
+      {"\\a.rep", kWindows, nullptr},
+      {"a.rep", kWindows, nullptr},
+      {"\\\\server\\a.rep", kWindows, "\\\\server\\"},
+      {"C:\\replays\\" SO ".rep", kWindows, "C:\\replays\\"},
+      {"C:\\replays\\" HYO, kWindows, "C:\\replays\\"},
+      {"C:\\" NOU "\\" HYO SO ".rep", kWindows, "C:\\" NOU "\\"},
+      {SO ".rep", kWindows, nullptr},
+      {SO "\\a.rep", kWindows, SO "\\"},
+      {"/home/u/replays/a.rep", kPosix, "/home/u/replays/"},
+      {"/a.rep", kPosix, nullptr},
+      {"replays/a.rep", kPosix, "replays/"},
+      {"a.rep", kPosix, nullptr},
+      {"", kPosix, nullptr},
+      {"/", kPosix, nullptr},
+      {"d/", kPosix, "d/"},
+      {"d/\xE8\xA1\xA8.rep", kPosix, "d/"},  // UTF-8 bytes are never ASCII
   };
   for (const Case& c : cases) {
-    std::optional<std::string> dir = directoryOf(c.path, c.separator);
+    std::optional<std::string> dir = directoryOf(c.path, c.style);
     if (c.directory == nullptr) {
       EXPECT_FALSE(dir.has_value()) << c.path;
     } else {
@@ -48,32 +62,34 @@ TEST(AskDestination, OffersTheFirstFilesDirectory) {
       {"C:\\replays\\a.rep", "", "C:\\replays\\"},
       {"C:\\replays\\a.rep", "D:\\out", "D:\\out\\"},
       {"C:\\replays\\a.rep", "D:\\out\\", "D:\\out\\"},
-      {"C:\\replays\\a.rep", " x ", " x \\"},  // taken as typed
+      {"C:\\replays\\a.rep", " x ", " x \\"},             // taken as typed
+      {"C:\\replays\\a.rep", "D:\\" SO, "D:\\" SO "\\"},  // its last byte is no separator
+      {"C:\\" HYO "\\a.rep", "", "C:\\" HYO "\\"},
   };
   for (const Case& c : cases) {
     ScriptConsole console;
     console.answers = {c.answer};
-    EXPECT_EQ(askDestination(c.path, console, '\\').value_or("(none)"), c.destination);
+    EXPECT_EQ(askDestination(c.path, console, kWindows).value_or("(none)"), c.destination);
     EXPECT_EQ(console.out, kOfferPrompt);
   }
 }
 
 TEST(AskDestination, WithoutDirectoryAnEmptyAnswerCancels) {
-  for (const char* path : {"a.rep", "C:/replays/a.rep", "\\a.rep"}) {
+  for (const char* path : {"a.rep", "C:/replays/a.rep", "\\a.rep", SO ".rep"}) {
     ScriptConsole console;
     console.answers = {""};
-    EXPECT_FALSE(askDestination(path, console, '\\').has_value()) << path;
+    EXPECT_FALSE(askDestination(path, console, kWindows).has_value()) << path;
     EXPECT_EQ(console.out, kCancelPrompt);
   }
   ScriptConsole console;
   console.answers = {"out"};
-  EXPECT_EQ(askDestination("a.rep", console, '/').value_or("(none)"), "out/");
+  EXPECT_EQ(askDestination("a.rep", console, kPosix).value_or("(none)"), "out/");
 }
 
 TEST(AskDestination, EndOfInputCancelsBothVariants) {
   for (const char* path : {"dir/a.rep", "a.rep"}) {
     ScriptConsole console;
-    EXPECT_FALSE(askDestination(path, console, '/').has_value()) << path;
+    EXPECT_FALSE(askDestination(path, console, kPosix).has_value()) << path;
   }
 }
 

@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "driver/command_line.h"
 #include "driver/renamer.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
@@ -8,5 +9,6 @@
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  return runRenamer(nativeArguments(argc, argv), *console, *fs, nativePathSeparator());
+  return runRenamer(replayArguments(nativeCommandLine(argc, argv)), *console, *fs,
+                    nativePathStyle());
 }

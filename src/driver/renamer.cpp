@@ -42,14 +42,14 @@ std::string summaryLine(std::size_t files, int errors, int warnings) {
 }  // namespace
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               char separator) {
+               PathStyle style) {
   if (args.empty()) {
     console.write(".rep ファイルをexeにドロップしてください\n");
     pauseBeforeExit(console);
     return kExitSuccess;
   }
 
-  std::optional<std::string> destination = askDestination(args[0], console, separator);
+  std::optional<std::string> destination = askDestination(args[0], console, style);
   if (!destination) return fatalStop(console, StopCode::kCancelled);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");

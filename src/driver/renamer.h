@@ -6,6 +6,7 @@
 
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/path_style.h"
 
 // The text shown after " -- Error: " for a failed move.
 std::string moveErrorText(const MoveResult& result);
@@ -13,4 +14,4 @@ std::string moveErrorText(const MoveResult& result);
 // The whole run over the replay paths in `args`: the dialogue, every move, the summary and the
 // final pause. Returns the process's exit status.
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               char separator);
+               PathStyle style);

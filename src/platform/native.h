@@ -1,10 +1,19 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// The directory separator of file paths on this system.
-char nativePathSeparator();
+#include "platform/path_style.h"
 
-// The command-line arguments after the program's own path, as byte strings.
-std::vector<std::string> nativeArguments(int argc, char** argv);
+// How this system spells file paths.
+PathStyle nativePathStyle();
+
+// The command line as the system hands it over: POSIX splits it into arguments; Windows gives
+// one line of text that the program splits by its own rules.
+struct NativeCommandLine {
+  std::optional<std::string> line;     // the whole line, the program's path first
+  std::vector<std::string> arguments;  // when there is no line: those after the program's path
+};
+
+NativeCommandLine nativeCommandLine(int argc, char** argv);

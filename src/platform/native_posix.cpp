@@ -1,9 +1,9 @@
 #include "platform/native.h"
 
-char nativePathSeparator() { return '/'; }
+PathStyle nativePathStyle() { return {'/', NameEncoding::kUtf8}; }
 
-std::vector<std::string> nativeArguments(int argc, char** argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  return args;
+NativeCommandLine nativeCommandLine(int argc, char** argv) {
+  NativeCommandLine commandLine;
+  for (int i = 1; i < argc; ++i) commandLine.arguments.emplace_back(argv[i]);
+  return commandLine;
 }

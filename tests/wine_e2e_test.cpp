@@ -1,0 +1,267 @@
+// Runs reprename.exe under Wine as a Japanese Windows would (ANSI code page 932): the exact
+// Shift-JIS bytes with CR LF on both streams, the exit status, and the files on disk, where
+// Wine stores the Shift-JIS names as UTF-8.
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "process.h"
+#include "replay_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The exe's texts are code page 932 with CR LF line ends; the expectations are written in UTF-8.
+std::string windowsText(const std::string& utf8) {
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  std::string in = utf8;
+  std::string out(in.size() * 2 + 4, '\0');
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char* outPtr = out.data();
+  std::size_t outLeft = out.size();
+  std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  EXPECT_NE(rc, static_cast<std::size_t>(-1)) << utf8;
+  out.resize(out.size() - outLeft);
+  std::string crlf;
+  for (char c : out) {
+    if (c == '\n') crlf.push_back('\r');
+    crlf.push_back(c);
+  }
+  return crlf;
+}
+
+bool onPath(const std::string& program) {
+  const char* path = ::getenv("PATH");
+  std::string dirs = path ? path : "";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    if (::access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+const std::vector<std::string> kWineEnv = {
+    "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8", "WINEDEBUG=-all",
+    "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEPREFIX=" REPRENAME_WINEPREFIX};
+
+// Makes the Wine prefix before the first test, so its messages do not mix with the program's,
+// and keeps one Wine server running for all runs.
+class WineSession : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!onPath("wine")) return;
+    ProcessOptions options;
+    options.extraEnv = kWineEnv;
+    options.timeoutSeconds = 300;
+    runQuietly({"wineserver", "-p"}, options);
+    runQuietly({"wineboot", "-i"}, options);
+  }
+  void TearDown() override {
+    if (!onPath("wine")) return;
+    ProcessOptions options;
+    options.extraEnv = kWineEnv;
+    runQuietly({"wineserver", "-k"}, options);
+  }
+};
+
+const auto* const kWineSession = ::testing::AddGlobalTestEnvironment(new WineSession);
+
+const std::string kPause = " -- Press any key to exit --\n";
+const std::string kOfferPrompt =
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
+const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
+const std::string kFormatPrompt =
+    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
+
+class UnderWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const bool required = ::getenv("REPRENAME_REQUIRE_WINE") != nullptr;
+    std::string why;
+    if (!fs::exists(REPRENAME_EXE)) why = "no " REPRENAME_EXE " (cmake --preset windows)";
+    if (!onPath("wine")) why = "no wine";
+    if (!why.empty()) {
+      if (required) FAIL() << why;
+      GTEST_SKIP() << why;
+    }
+    std::string pattern = (fs::temp_directory_path() / "reprename-wine-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir.empty()) fs::remove_all(dir, ignored);
+  }
+
+  // The Windows name Wine gives a path of this machine: drive Z: is the root.
+  static std::string windowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
+
+  // Writes a replay at `relative` below the folder; returns its Windows path.
+  std::string replay(const std::string& relative, const std::string& name, ReplayFields f = {}) {
+    f.nameCodes = nameCodesFor(name);
+    fs::path path = fs::path(dir) / relative;
+    fs::create_directories(path.parent_path());
+    EXPECT_TRUE(writeReplay(path.string(), f));
+    return windowsPath(path.string());
+  }
+
+  ProcessResult run(const std::vector<std::string>& args, const std::string& input,
+                    const std::string& workingDirectory = "") {
+    std::vector<std::string> argv = {"wine", REPRENAME_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessOptions options;
+    options.workingDirectory = workingDirectory;
+    options.extraEnv = kWineEnv;
+    options.timeoutSeconds = 120;
+    ProcessResult result = runProcess(argv, input, options);
+    EXPECT_FALSE(result.timedOut);
+    return result;
+  }
+
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string dir;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(UnderWine, WithoutFilesSaysHowToUse) {
+  ProcessResult r = run({}, "");
+  EXPECT_EQ(r.out, windowsText(".rep ファイルをexeにドロップしてください\n" + kPause));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+}
+
+// A folder whose name holds 表 and ソ, whose second bytes in Shift-JIS are backslashes.
+TEST_F(UnderWine, HelpAllTokensAndCollisionsInAJapaneseFolder) {
+  ReplayFields f;
+  f.month = 7;
+  f.day = 4;
+  f.p1Character = 2;
+  f.p1FirstCard = 1;
+  f.p1SecondCard = 2;
+  f.p2Character = 5;
+  f.p2FirstCard = 0;
+  f.p2SecondCard = 1;
+  f.stage = 3;
+  std::string a = replay("表ソ/a.rep", "Go!", f);
+  std::string b = replay("表ソ/b b.rep", "Go!", f);  // a blank: the argument comes quoted
+  replay("表ソ/dup.rep", "x");
+  const std::string format = "/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s";
+  ProcessResult r = run({a, b}, "\r\n?\r\n" + format + "\r\n");
+  const std::string folder = windowsPath(dir) + "\\表ソ\\";
+  const std::string first =
+      "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+  const std::string second =
+      "001_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+  const std::string help =
+      "\nHow to use\n"
+      "  /n    リプレイ名\n"
+      "  /1    1Pキャラ(英語)\n"
+      "  /2    2Pキャラ(英語)\n"
+      "  /j    1Pキャラ(日本語)\n"
+      "  /J    2Pキャラ(日本語)\n"
+      "  /s    ステージ\n"
+      "  /3    1P壱符\n"
+      "  /4    1P弐符\n"
+      "  /5    2P壱符\n"
+      "  /6    2P弐符\n"
+      "  /0    連番\n"
+      "  /d    対戦日時mmdd\n"
+      "Example. off02-/n                ===> off02-[Replayname].rep\n"
+      "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
+      "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
+      "何も入力しないでEnterで [リプレイ名].rep となります\n";
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + folder + "\n" + kFormatPrompt +
+                               help + "===>" + a + "\n    ===>" + folder + first +
+                               ".rep -- Rename successful!\n" + b + "\n    ===>" + folder + second +
+                               ".rep -- Rename successful!\n" +
+                               "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), (Names{"表ソ/" + first + ".rep", "表ソ/" + second + ".rep", "表ソ/dup.rep"}));
+
+  // Now the same name twice, and a name that is taken.
+  std::string c = replay("表ソ/c.rep", "dup");
+  std::string d = replay("表ソ/d.rep", "dup");
+  r = run({c, d}, "\r\n\r\n");
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + folder + "\n" + kFormatPrompt +
+                               c + "\n    ===>" + folder +
+                               "dup0.rep -- Rename successful!(Warning: file already exists)\n" +
+                               d + "\n    ===>" + folder +
+                               "dup1.rep -- Rename successful!(Warning: file already exists)\n" +
+                               "2 File(s) 0 Error(s) 2 Warning(s) \n" + kPause));
+  EXPECT_EQ(files(), (Names{"表ソ/" + first + ".rep", "表ソ/" + second + ".rep", "表ソ/dup.rep",
+                            "表ソ/dup0.rep", "表ソ/dup1.rep"}));
+}
+
+TEST_F(UnderWine, FailedMoveGoesToTheErrorStream) {
+  std::string a = replay("a.rep", "one");
+  const std::string nowhere = windowsPath(dir) + "\\nowhere\\";
+  ProcessResult r = run({a}, windowsPath(dir) + "\\nowhere\r\n\r\n");
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + nowhere + "\n" + kFormatPrompt +
+                               a + "\n    ===>" + nowhere + "one.rep\n" +
+                               "1 File(s) 1 Error(s) 0 Warning(s) \n" + kPause));
+  EXPECT_EQ(r.err, windowsText(" -- Error: No such file or directory\n"));
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), Names{"a.rep"});
+}
+
+TEST_F(UnderWine, FatalStops) {
+  std::string good = replay("good.rep", "good");
+  std::string bad = replay("bad.rep", "bad");
+  fs::resize_file(fs::path(dir) / "bad.rep", 66);
+  ProcessResult r = run({good, bad}, "\r\n\r\n");
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + windowsPath(dir) + "\\\n" +
+                               kFormatPrompt + good + "\n    ===>" + windowsPath(dir) +
+                               "\\good0.rep -- Rename successful!(Warning: file already exists)\n" +
+                               bad + "\n    ===>" +
+                               "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n" +
+                               kPause));
+  EXPECT_EQ(r.exitStatus, 1);
+
+  const std::string missing = windowsPath(dir) + "\\missing.rep";
+  r = run({missing}, "\r\n\r\n");
+  EXPECT_EQ(r.out,
+            windowsText(kOfferPrompt + "出力ディレクトリ " + windowsPath(dir) + "\\\n" +
+                        kFormatPrompt + missing + "\n    ===> -- File open error!!\n" + kPause));
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(files(), (Names{"bad.rep", "good0.rep"}));
+}
+
+TEST_F(UnderWine, NoBackslashOffersCancel) {
+  replay("a.rep", "abc");
+  std::string forward = windowsPath(dir) + "\\a.rep";
+  std::replace(forward.begin(), forward.end(), '\\', '/');
+  for (const std::string& path : {std::string("a.rep"), forward}) {
+    ProcessResult r = run({path}, "\r\n", dir);
+    EXPECT_EQ(r.out, windowsText(kCancelPrompt + kPause)) << path;
+    EXPECT_EQ(r.exitStatus, 1);
+  }
+  EXPECT_EQ(files(), Names{"a.rep"});
+}
+
+}  // namespace
