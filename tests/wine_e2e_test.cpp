@@ -1,9 +1,13 @@
 // Runs reprename.exe under Wine as a Japanese Windows would (ANSI code page 932): the exact
 // Shift-JIS bytes with CR LF on both streams, the exit status, and the files on disk, where
 // Wine stores the Shift-JIS names as UTF-8.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -262,6 +266,54 @@ TEST_F(UnderWine, NoBackslashOffersCancel) {
     EXPECT_EQ(r.exitStatus, 1);
   }
   EXPECT_EQ(files(), Names{"a.rep"});
+}
+
+// With a terminal, Wine gives the exe a real console: the final pause must wait, and end on a
+// cursor key, which carries no character.
+TEST_F(UnderWine, KeyWaitOnAConsoleEndsOnACursorKey) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slaveName = ::ptsname(master);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    int tty = ::open(slaveName.c_str(), O_RDWR);
+    ::dup2(tty, 0);
+    ::dup2(tty, 1);
+    ::dup2(tty, 2);
+    execArgs({"wine", REPRENAME_EXE}, kWineEnv);
+  }
+  std::string shown;
+  auto readFor = [&](int ms) {
+    pollfd p{master, POLLIN, 0};
+    for (int waited = 0; waited < ms; waited += 20) {
+      if (::poll(&p, 1, 20) > 0) {
+        char buffer[4096];
+        ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) shown.append(buffer, static_cast<std::size_t>(n));
+      }
+    }
+  };
+  for (int i = 0; i < 300 && shown.find("Press any key") == std::string::npos; ++i) readFor(100);
+  EXPECT_NE(shown.find("Press any key"), std::string::npos) << shown;
+  readFor(1500);
+  int status = 0;
+  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the pause must wait for a key";
+  ASSERT_EQ(::write(master, "\x1b[A", 3), 3);  // the up arrow
+  bool exited = false;
+  for (int i = 0; i < 500 && !exited; ++i) {
+    readFor(20);
+    exited = ::waitpid(pid, &status, WNOHANG) == pid;
+  }
+  if (!exited) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(exited) << "the up arrow ends the pause";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ::close(master);
 }
 
 }  // namespace
