@@ -18,10 +18,24 @@ class MemoryFileSystem : public FileSystem {
   std::vector<std::string> log;  // "read P", "open P", "move A B"
   int existenceTests = 0;
 
+  // One spelling per file, as a real disk would see it: "./" and doubled slashes drop out.
+  static std::string normal(const std::string& path) {
+    std::string out;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      if (path[i] == '/' && !out.empty() && out.back() == '/') continue;
+      if (path.compare(i, 2, "./") == 0 && (out.empty() || out.back() == '/')) {
+        ++i;
+        continue;
+      }
+      out.push_back(path[i]);
+    }
+    return out;
+  }
+
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     log.push_back("read " + path + " " + std::to_string(limit));
     ReadResult result;
-    auto it = files.find(path);
+    auto it = files.find(normal(path));
     if (it == files.end()) return result;
     result.status = ReadStatus::kOk;
     result.bytes = it->second.substr(0, limit);
@@ -31,11 +45,13 @@ class MemoryFileSystem : public FileSystem {
   bool opensForReading(const std::string& path) override {
     log.push_back("open " + path);
     ++existenceTests;
-    return files.count(path) != 0;
+    return files.count(normal(path)) != 0;
   }
 
-  MoveResult move(const std::string& from, const std::string& to) override {
-    log.push_back("move " + from + " " + to);
+  MoveResult move(const std::string& fromPath, const std::string& toPath) override {
+    log.push_back("move " + fromPath + " " + toPath);
+    const std::string from = normal(fromPath);
+    const std::string to = normal(toPath);
     MoveResult result;
     auto failing = failingTargets.find(to);
     if (failing != failingTargets.end()) {

@@ -1,11 +1,87 @@
 #include "driver/free_name.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <functional>
 
-std::string findFreeName(FileSystem& fs, const std::string& target) {
-  const std::string stem = target.substr(0, target.size() - 4);
-  for (uint64_t attempt = 0;; ++attempt) {
-    std::string candidate = stem + std::to_string(attempt) + ".rep";
-    if (!fs.opensForReading(candidate)) return candidate;
+namespace {
+
+constexpr std::string_view kExtension = ".rep";
+
+std::string asciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
+  return lower;
+}
+
+// The last component of a path. Windows also separates at '/' and after a drive's ':'.
+std::string_view fileNamePart(std::string_view path, PathStyle style) {
+  std::size_t cut = lastSeparator(path, style);
+  if (style.encoding == NameEncoding::kShiftJis) {
+    // Neither '/' nor ':' is ever the second byte of a Shift-JIS character.
+    std::size_t other = path.find_last_of("/:");
+    if (other != std::string_view::npos && (cut == std::string_view::npos || other > cut)) {
+      cut = other;
+    }
+  }
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+// Calls `visit(stem, number)` for every way `name` reads as stem + number + ".rep" with the number
+// written as findFreeName writes it (no leading zeros). The extension is matched ignoring case.
+void forEachNumberedReading(std::string_view name,
+                            const std::function<void(std::string_view, uint64_t)>& visit) {
+  if (name.size() < kExtension.size() ||
+      asciiLower(name.substr(name.size() - kExtension.size())) != kExtension) {
+    return;
+  }
+  std::string_view stem = name.substr(0, name.size() - kExtension.size());
+  uint64_t number = 0;
+  uint64_t scale = 1;
+  for (std::size_t digits = 1; digits <= std::min<std::size_t>(stem.size(), 19); ++digits) {
+    const char c = stem[stem.size() - digits];
+    if (c < '0' || c > '9') return;
+    number += static_cast<uint64_t>(c - '0') * scale;
+    scale *= 10;
+    if (c != '0' || digits == 1) visit(stem.substr(0, stem.size() - digits), number);
+  }
+}
+
+std::string numberedName(std::string_view stem, uint64_t attempt) {
+  std::string name(stem);
+  name += std::to_string(attempt);
+  name += kExtension;
+  return name;
+}
+
+}  // namespace
+
+std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle style,
+                         FreeNameMemo* memo) {
+  const std::string stem = target.substr(0, target.size() - kExtension.size());
+  auto [known, isNew] = memo->takenBelow.try_emplace(stem, 0);
+  if (isNew) memo->stemsByFileName[asciiLower(fileNamePart(stem, style))].push_back(stem);
+  uint64_t attempt = known->second;
+  std::string candidate = numberedName(stem, attempt);
+  while (fs.opensForReading(candidate)) candidate = numberedName(stem, ++attempt);
+  known->second = attempt;
+  return candidate;
+}
+
+void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style) {
+  // The source's name is free now: no run of taken names known to the memo may reach past it.
+  forEachNumberedReading(fileNamePart(from, style), [&](std::string_view fileStem, uint64_t n) {
+    auto stems = memo->stemsByFileName.find(asciiLower(fileStem));
+    if (stems == memo->stemsByFileName.end()) return;
+    for (const std::string& stem : stems->second) {
+      uint64_t& below = memo->takenBelow[stem];
+      below = std::min(below, n);
+    }
+  });
+  // The target is taken now: when it is the next number of a run, the run grows by one.
+  forEachNumberedReading(to, [&](std::string_view stem, uint64_t n) {
+    auto known = memo->takenBelow.find(std::string(stem));
+    if (known != memo->takenBelow.end() && known->second == n) ++known->second;
+  });
 }

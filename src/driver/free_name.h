@@ -1,9 +1,29 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_style.h"
+
+// What the collision search has learned in this run, so that n files composing to one name cost
+// O(n) existence tests instead of O(n^2).
+struct FreeNameMemo {
+  // By stem (a target without ".rep"): every numbered name stem0 .. stem(k-1) is known taken.
+  std::unordered_map<std::string, uint64_t> takenBelow;
+  // The stems of takenBelow by their last path component, ASCII lower-cased, so that a move
+  // away from a numbered name can be matched however its folder was spelled.
+  std::unordered_map<std::string, std::vector<std::string>> stemsByFileName;
+};
 
 // The first of `target` without ".rep" followed by 0, 1, 2, ... and ".rep" that does not open
-// for reading. `target` ends in ".rep".
-std::string findFreeName(FileSystem& fs, const std::string& target);
+// for reading; `target` ends in ".rep". It starts where the memo knows the names are taken, so
+// as long as only this run changes the folder it finds the same name as a search from 0.
+std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle style,
+                         FreeNameMemo* memo);
+
+// Tells the memo about a successful move: `to` is taken now, and `from` is free.
+void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style);

@@ -2,9 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "../tests/memory_file_system.h"
 
 namespace {
+
+constexpr PathStyle kPosix{'/', NameEncoding::kUtf8};
+constexpr PathStyle kWindows{'\\', NameEncoding::kShiftJis};
+
+// The search as it is meant to behave: from 0 up, every time.
+std::string plainFreeName(FileSystem& fs, const std::string& target) {
+  const std::string stem = target.substr(0, target.size() - 4);
+  for (uint64_t attempt = 0;; ++attempt) {
+    std::string candidate = stem + std::to_string(attempt) + ".rep";
+    if (!fs.opensForReading(candidate)) return candidate;
+  }
+}
 
 TEST(FindFreeName, TakesTheFirstNumberThatDoesNotOpen) {
   struct Case {
@@ -16,27 +30,136 @@ TEST(FindFreeName, TakesTheFirstNumberThatDoesNotOpen) {
       {{"X/abc.rep", "X/abc0.rep", "X/abc1.rep"}, "X/abc2.rep", 3},
       {{"X/abc.rep", "X/abc1.rep"}, "X/abc0.rep", 1},
       {{"X/abc.rep", "X/abc0.rep", "X/abc2.rep"}, "X/abc1.rep", 2},
+      {{"X/abc.rep", "X/abc0.rep", "X/abc1.rep", "X/abc2.rep", "X/abc3.rep", "X/abc4.rep",
+        "X/abc5.rep", "X/abc6.rep", "X/abc7.rep", "X/abc8.rep", "X/abc9.rep", "X/abc10.rep"},
+       "X/abc11.rep",
+       12},
   };
   for (const Case& c : cases) {
     MemoryFileSystem fs;
+    FreeNameMemo memo;
     for (const std::string& path : c.taken) fs.files[path] = "x";
-    EXPECT_EQ(findFreeName(fs, "X/abc.rep"), c.result);
+    EXPECT_EQ(findFreeName(fs, "X/abc.rep", kPosix, &memo), c.result);
     EXPECT_EQ(fs.existenceTests, c.tests);
   }
 }
 
-TEST(FindFreeName, NumbersPastNineAndTenAppendDirectly) {
+TEST(FindFreeName, ManyFilesOfOneNameCostLinearTests) {
   MemoryFileSystem fs;
-  for (int i = 0; i < 12; ++i) fs.files["d/r" + std::to_string(i) + ".rep"] = "x";
-  EXPECT_EQ(findFreeName(fs, "d/r.rep"), "d/r12.rep");
-  EXPECT_EQ(fs.log.front(), "open d/r0.rep");
-  EXPECT_EQ(fs.log[10], "open d/r10.rep");
+  FreeNameMemo memo;
+  fs.files["d/same.rep"] = "x";
+  const int kFiles = 2000;
+  for (int i = 0; i < kFiles; ++i) {
+    fs.files["s/" + std::to_string(i)] = "x";
+    std::string target = findFreeName(fs, "d/same.rep", kPosix, &memo);
+    ASSERT_EQ(target, "d/same" + std::to_string(i) + ".rep");
+    ASSERT_TRUE(fs.move("s/" + std::to_string(i), target).ok());
+    noteMoved(&memo, "s/" + std::to_string(i), target, kPosix);
+  }
+  EXPECT_EQ(fs.existenceTests, kFiles);
 }
 
-TEST(FindFreeName, EntriesThatDoNotOpenCountAsFree) {
+TEST(FindFreeName, MovingANumberedFileAwaySearchesAgainFromItsNumber) {
+  struct Case {
+    const char* movedAway;
+    PathStyle style;
+    const char* firstTried;
+  } cases[] = {
+      {"d/abc1.rep", kPosix, "d/abc1.rep"},
+      {"./d//abc1.rep", kPosix, "d/abc1.rep"},        // the same file, spelled otherwise
+      {"/elsewhere/ABC1.REP", kPosix, "d/abc1.rep"},  // maybe the same: search again from 1
+      {"d/abc01.rep", kPosix, "d/abc3.rep"},          // no search writes a leading zero
+      {"d/abd1.rep", kPosix, "d/abc3.rep"},
+      {"d/abc.rep", kPosix, "d/abc3.rep"},
+      {"d/abc1.rep.bak", kPosix, "d/abc3.rep"},
+      {"C:\\d\\abc0.rep", kWindows, "d/abc0.rep"},
+      {"C:abc2.rep", kWindows, "d/abc2.rep"},  // drive-relative
+      {"C:/d/abc2.rep", kWindows, "d/abc2.rep"},
+      {"d\\abc1.rep", kPosix, "d/abc3.rep"},  // a backslash is part of a POSIX name
+  };
+  for (const Case& c : cases) {
+    MemoryFileSystem fs;
+    FreeNameMemo memo;
+    for (const char* name : {"d/abc.rep", "d/abc0.rep", "d/abc1.rep", "d/abc2.rep"}) {
+      fs.files[name] = "x";
+    }
+    ASSERT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc3.rep");
+    noteMoved(&memo, c.movedAway, "e/elsewhere.rep", c.style);
+    const std::size_t before = fs.log.size();
+    EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc3.rep");
+    EXPECT_EQ(fs.log.at(before), std::string("open ") + c.firstTried) << c.movedAway;
+  }
+}
+
+TEST(FindFreeName, MovingIntoTheNextNumberExtendsTheRun) {
   MemoryFileSystem fs;
-  fs.otherEntries.insert("d/r0.rep");
-  EXPECT_EQ(findFreeName(fs, "d/r.rep"), "d/r0.rep");
+  FreeNameMemo memo;
+  fs.files["d/abc.rep"] = "x";
+  EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc0.rep");
+  // Not moved: the name stays free and is found again without a test of its own.
+  EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc0.rep");
+  fs.files["d/abc0.rep"] = "x";
+  noteMoved(&memo, "s/x.rep", "d/abc0.rep", kPosix);
+  const std::size_t before = fs.log.size();
+  EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc1.rep");
+  EXPECT_EQ(fs.log.size(), before + 1);
+}
+
+// A random run: files composing to a few colliding names, some already in the folder, some
+// moved within it, some moves failing. Memo and plain search must choose the same names.
+TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
+  const std::vector<std::string> stems = {"d/a", "d/a1", "d/a0", "d/ab", "d/b"};
+  int64_t plainTests = 0;
+  int64_t memoTests = 0;
+  for (unsigned seed = 1; seed <= 400; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    MemoryFileSystem plain;
+    for (const std::string& stem : stems) {
+      if (pick(2)) plain.files[stem + ".rep"] = "old";
+      for (int k = 0; k < 8; ++k) {
+        if (pick(3) == 0) plain.files[stem + std::to_string(k) + ".rep"] = "old " + stem;
+      }
+    }
+    // Sources: new files from elsewhere, or files already in the folder, in any spelling.
+    std::vector<std::pair<std::string, std::string>> jobs;  // source, stem of its new name
+    const std::size_t count = 1 + pick(14);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string source = "s/r" + std::to_string(i) + ".rep";
+      if (pick(2) && !plain.files.empty()) {
+        auto it = plain.files.begin();
+        std::advance(it, static_cast<long>(pick(plain.files.size())));
+        if (it->first.rfind("d/", 0) == 0) {
+          source = (pick(2) ? "./d//" : "d/") + it->first.substr(2);
+        }
+      }
+      plain.files.emplace(MemoryFileSystem::normal(source), "new " + std::to_string(i));
+      jobs.emplace_back(source, stems[pick(stems.size())]);
+    }
+    if (pick(3) == 0)
+      plain.failingTargets[stems[pick(stems.size())] + std::to_string(pick(4)) + ".rep"] =
+          MoveError::kDiskFull;
+    MemoryFileSystem memoized = plain;
+    FreeNameMemo memo;
+
+    for (const auto& [source, stem] : jobs) {
+      std::string plainTarget = stem + ".rep";
+      std::string memoTarget = plainTarget;
+      if (plain.opensForReading(plainTarget)) plainTarget = plainFreeName(plain, plainTarget);
+      if (memoized.opensForReading(memoTarget)) {
+        memoTarget = findFreeName(memoized, memoTarget, kPosix, &memo);
+      }
+      ASSERT_EQ(memoTarget, plainTarget) << "seed " << seed << ", moving " << source;
+      bool plainMoved = plain.move(source, plainTarget).ok();
+      bool memoMoved = memoized.move(source, memoTarget).ok();
+      ASSERT_EQ(memoMoved, plainMoved);
+      if (memoMoved) noteMoved(&memo, source, memoTarget, kPosix);
+    }
+    ASSERT_EQ(memoized.files, plain.files) << "seed " << seed;
+    plainTests += plain.existenceTests;
+    memoTests += memoized.existenceTests;
+  }
+  EXPECT_LE(memoTests, plainTests);
 }
 
 }  // namespace

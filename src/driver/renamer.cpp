@@ -59,6 +59,7 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   int errors = 0;
   int warnings = 0;
   int64_t sequence = 0;
+  FreeNameMemo takenNames;
   for (const std::string& path : args) {
     console.write(path + "\n    ===>");
     ComposedName composed = composeName(fs, *format, path, &sequence);
@@ -72,11 +73,12 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
     std::string target = *destination + composed.name + ".rep";
     const bool collided = fs.opensForReading(target);
     if (collided) {
-      target = findFreeName(fs, target);
+      target = findFreeName(fs, target, style, &takenNames);
       ++warnings;
     }
     MoveResult moved = fs.move(path, target);
     if (moved.ok()) {
+      noteMoved(&takenNames, path, target, style);
       console.write(target + (collided ? " -- Rename successful!(Warning: file already exists)"
                                        : " -- Rename successful!"));
     } else {

@@ -83,6 +83,22 @@ TEST_F(RenamerTest, OwnNameCollidesWithItself) {
   EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
 }
 
+// A second run over files the first run numbered: the names they leave free are taken again.
+TEST_F(RenamerTest, RenamingInPlaceReusesNamesItFrees) {
+  addReplay("in/abc.rep", "abc");
+  addReplay("in/abc0.rep", "abc");
+  addReplay("in/abc1.rep", "abc");
+  EXPECT_EQ(run({"in/abc.rep", "in/abc0.rep", "./in/abc1.rep"}, {"", ""}), 0);
+  EXPECT_EQ(console.out,
+            std::string(kDialogue) +
+                "in/abc.rep\n    ===>in/abc2.rep -- Rename successful!(Warning: file already "
+                "exists)\n"
+                "in/abc0.rep\n    ===>in/abc.rep -- Rename successful!\n"
+                "./in/abc1.rep\n    ===>in/abc0.rep -- Rename successful!(Warning: file already "
+                "exists)\n"
+                "3 File(s) 0 Error(s) 2 Warning(s) \n -- Press any key to exit --\n");
+}
+
 TEST_F(RenamerTest, MoveErrorTexts) {
   struct Case {
     MoveError error;
