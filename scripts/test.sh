@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need (Debian, as root), builds, and runs every test: the Linux build,
-# the Windows exe under Wine, and the Linux tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# the Windows exe under Wine, the Linux tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a bounded run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +13,10 @@ command -v git >/dev/null || need+=(git)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 command -v wine >/dev/null || need+=(wine wine64)
 command -v localedef >/dev/null || need+=(locales)
+command -v clang++ >/dev/null || need+=(clang)
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
+  need+=(libclang-rt-14-dev)
+command -v strace >/dev/null || need+=(strace)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq
@@ -40,3 +44,6 @@ for preset in default sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== fuzzers"
+bash scripts/fuzz.sh 20
