@@ -1,6 +1,7 @@
 #include "process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -44,6 +45,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     ::dup2(options.mergeErrors ? out[1] : err[1], 2);
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
       ::_exit(126);
+    }
+    if (options.user != -1 && (::setgroups(0, nullptr) != 0 || ::setgid(options.user) != 0 ||
+                               ::setuid(options.user) != 0)) {
+      ::_exit(125);
     }
     execArgs(argv, options.extraEnv);
   }

@@ -15,6 +15,7 @@ struct ProcessOptions {
   std::vector<std::string> extraEnv;  // NAME=value
   int timeoutSeconds = 60;
   bool mergeErrors = false;  // the error stream goes into `out`, in the order written
+  int user = -1;             // when not -1, run as this user and group id (needs root)
 };
 
 // Runs `argv` in a new session, so it has no controlling terminal, with `input` on standard
