@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::size_t formatLength = std::min<std::size_t>(data[0], size - 1);
   const std::string format(reinterpret_cast<const char*>(data + 1), formatLength);
   MemoryFileSystem fs;
-  fs.files["r.rep"] = std::string(reinterpret_cast<const char*>(data + 1 + formatLength),
-                                  size - 1 - formatLength);
+  fs.files["r.rep"] =
+      std::string(reinterpret_cast<const char*>(data + 1 + formatLength), size - 1 - formatLength);
   int64_t sequence = 0;
   ComposedName composed = composeName(fs, format, "r.rep", &sequence);
   if (composed.status != ReplayStatus::kOk) {
