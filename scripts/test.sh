@@ -20,7 +20,7 @@ command -v strace >/dev/null || need+=(strace)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 # Wine takes code page 932, as a Japanese Windows does, from this locale.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
@@ -37,6 +37,9 @@ echo "== windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
+echo "== fuzzers"
+bash scripts/fuzz.sh 20
+
 export REPRENAME_REQUIRE_WINE=1
 for preset in default sanitize; do
   echo "== $preset build"
@@ -44,6 +47,3 @@ for preset in default sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
-
-echo "== fuzzers"
-bash scripts/fuzz.sh 20
