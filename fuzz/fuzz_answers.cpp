@@ -15,21 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string answer;
   std::size_t answers = 0;
   std::size_t answerBytes = 0;
-  for (;;) {
-    AnswerStatus status = takeAnswer(&buffer, &answer);
-    if (status == AnswerStatus::kEnded) break;
-    if (status == AnswerStatus::kAnswer) {
-      if (answer.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) __builtin_trap();
-      if (ctrlZ == CtrlZ::kEndsInput && answer.find('\x1a') != std::string::npos) {
-        __builtin_trap();
-      }
-      ++answers;
-      answerBytes += answer.size();
-      continue;
-    }
+  auto readMore = [&] {
     std::string_view piece = input.substr(0, chunk);
     input.remove_prefix(piece.size());
-    feedAnswerBytes(&buffer, piece, ctrlZ);
+    return std::string(piece);
+  };
+  while (nextAnswer(&buffer, ctrlZ, readMore, &answer)) {
+    if (answer.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) __builtin_trap();
+    if (ctrlZ == CtrlZ::kEndsInput && answer.find('\x1a') != std::string::npos) __builtin_trap();
+    ++answers;
+    answerBytes += answer.size();
   }
   if (answerBytes > size || answers > size) __builtin_trap();
   return 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_texts.h"
 #include "process.h"
 #include "replay_writer.h"
 
@@ -19,15 +20,8 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-inline const std::string kPause = " -- Press any key to exit --\n";
-inline const std::string kOfferPrompt =
-    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
-inline const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
-inline const std::string kFormatPrompt =
-    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
-inline const std::string kAbnormal =
-    "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n";
-inline const std::string kOpenError = " -- File open error!!\n";
+using namespace expected;
+using Names = std::vector<std::string>;
 
 inline std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,12 +30,27 @@ inline std::string readFile(const fs::path& path) {
   return s.str();
 }
 
+// A new empty folder in the temporary directory; empty when none could be made.
+inline std::string makeTempFolder(const std::string& prefix) {
+  std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+  return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+// Every regular file below `dir`, relative to it, sorted.
+inline Names filesBelow(const std::string& dir) {
+  Names names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "reprename-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = makeTempFolder("reprename-e2e");
+    ASSERT_FALSE(dir.empty());
     d = dir + "/";
   }
   void TearDown() override {
@@ -67,15 +76,7 @@ class EndToEnd : public ::testing::Test {
     return result;
   }
 
-  // Every regular file below the folder, relative to it, sorted.
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-      if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  Names files() const { return filesBelow(dir); }
 
   std::string dialogue(const std::string& destination) const {
     return kOfferPrompt + "出力ディレクトリ " + destination + "\n" + kFormatPrompt;
@@ -84,7 +85,5 @@ class EndToEnd : public ::testing::Test {
   std::string dir;
   std::string d;  // the folder with a trailing slash
 };
-
-using Names = std::vector<std::string>;
 
 }  // namespace e2e

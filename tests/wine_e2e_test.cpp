@@ -2,39 +2,24 @@
 // Shift-JIS bytes with CR LF on both streams, the exit status, and the files on disk, where
 // Wine stores the Shift-JIS names as UTF-8.
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <iconv.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
-
-#include "process.h"
-#include "replay_writer.h"
-
-namespace fs = std::filesystem;
+#include "cp932.h"
+#include "e2e_fixture.h"
 
 namespace {
 
+using namespace e2e;
+
 // The exe's texts are code page 932 with CR LF line ends; the expectations are written in UTF-8.
 std::string windowsText(const std::string& utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  std::string in = utf8;
-  std::string out(in.size() * 2 + 4, '\0');
-  char* inPtr = in.data();
-  std::size_t inLeft = in.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  EXPECT_NE(rc, static_cast<std::size_t>(-1)) << utf8;
-  out.resize(out.size() - outLeft);
+  std::optional<std::string> sjis = toCp932(utf8);
+  EXPECT_TRUE(sjis.has_value()) << utf8;
   std::string crlf;
-  for (char c : out) {
+  for (char c : sjis.value_or("")) {
     if (c == '\n') crlf.push_back('\r');
     crlf.push_back(c);
   }
@@ -82,13 +67,6 @@ class WineSession : public ::testing::Environment {
 
 const auto* const kWineSession = ::testing::AddGlobalTestEnvironment(new WineSession);
 
-const std::string kPause = " -- Press any key to exit --\n";
-const std::string kOfferPrompt =
-    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
-const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
-const std::string kFormatPrompt =
-    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
-
 class UnderWine : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,9 +78,8 @@ class UnderWine : public ::testing::Test {
       if (required) FAIL() << why;
       GTEST_SKIP() << why;
     }
-    std::string pattern = (fs::temp_directory_path() / "reprename-wine-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = makeTempFolder("reprename-wine");
+    ASSERT_FALSE(dir.empty());
   }
   void TearDown() override {
     std::error_code ignored;
@@ -138,19 +115,10 @@ class UnderWine : public ::testing::Test {
     return result;
   }
 
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-      if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  Names files() const { return filesBelow(dir); }
 
   std::string dir;
 };
-
-using Names = std::vector<std::string>;
 
 TEST_F(UnderWine, WithoutFilesSaysHowToUse) {
   ProcessResult r = run({}, "");
@@ -181,26 +149,8 @@ TEST_F(UnderWine, HelpAllTokensAndCollisionsInAJapaneseFolder) {
       "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
   const std::string second =
       "001_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
-  const std::string help =
-      "\nHow to use\n"
-      "  /n    リプレイ名\n"
-      "  /1    1Pキャラ(英語)\n"
-      "  /2    2Pキャラ(英語)\n"
-      "  /j    1Pキャラ(日本語)\n"
-      "  /J    2Pキャラ(日本語)\n"
-      "  /s    ステージ\n"
-      "  /3    1P壱符\n"
-      "  /4    1P弐符\n"
-      "  /5    2P壱符\n"
-      "  /6    2P弐符\n"
-      "  /0    連番\n"
-      "  /d    対戦日時mmdd\n"
-      "Example. off02-/n                ===> off02-[Replayname].rep\n"
-      "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
-      "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
-      "何も入力しないでEnterで [リプレイ名].rep となります\n";
   EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + folder + "\n" + kFormatPrompt +
-                               help + "===>" + a + "\n    ===>" + folder + first +
+                               kHelpScreen + "===>" + a + "\n    ===>" + folder + first +
                                ".rep -- Rename successful!\n" + b + "\n    ===>" + folder + second +
                                ".rep -- Rename successful!\n" +
                                "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause));

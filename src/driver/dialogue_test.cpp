@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../tests/expected_texts.h"
 #include "../tests/script_console.h"
 
 namespace {
@@ -126,25 +127,7 @@ TEST(AskFormat, HelpScreenText) {
   ScriptConsole console;
   console.answers = {"?", "x"};
   askFormat(console);
-  EXPECT_EQ(console.out,
-            "===>\nHow to use\n"
-            "  /n    リプレイ名\n"
-            "  /1    1Pキャラ(英語)\n"
-            "  /2    2Pキャラ(英語)\n"
-            "  /j    1Pキャラ(日本語)\n"
-            "  /J    2Pキャラ(日本語)\n"
-            "  /s    ステージ\n"
-            "  /3    1P壱符\n"
-            "  /4    1P弐符\n"
-            "  /5    2P壱符\n"
-            "  /6    2P弐符\n"
-            "  /0    連番\n"
-            "  /d    対戦日時mmdd\n"
-            "Example. off02-/n                ===> off02-[Replayname].rep\n"
-            "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
-            "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
-            "何も入力しないでEnterで [リプレイ名].rep となります\n"
-            "===>");
+  EXPECT_EQ(console.out, "===>" + expected::kHelpScreen + "===>");
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
   const std::vector<std::string> stems = {"d/a", "d/a1", "d/a0", "d/ab", "d/b"};
   int64_t plainTests = 0;
   int64_t memoTests = 0;
-  for (unsigned seed = 1; seed <= 400; ++seed) {
-    std::mt19937 random(seed);
+  for (unsigned trial = 1; trial <= 400; ++trial) {
+    std::mt19937 random(trial);
     auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     MemoryFileSystem plain;
     for (const std::string& stem : stems) {
@@ -149,13 +149,13 @@ TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
       if (memoized.opensForReading(memoTarget)) {
         memoTarget = findFreeName(memoized, memoTarget, kPosix, &memo);
       }
-      ASSERT_EQ(memoTarget, plainTarget) << "seed " << seed << ", moving " << source;
+      ASSERT_EQ(memoTarget, plainTarget) << "trial " << trial << ", moving " << source;
       bool plainMoved = plain.move(source, plainTarget).ok();
       bool memoMoved = memoized.move(source, memoTarget).ok();
       ASSERT_EQ(memoMoved, plainMoved);
       if (memoMoved) noteMoved(&memo, source, memoTarget, kPosix);
     }
-    ASSERT_EQ(memoized.files, plain.files) << "seed " << seed;
+    ASSERT_EQ(memoized.files, plain.files) << "trial " << trial;
     plainTests += plain.existenceTests;
     memoTests += memoized.existenceTests;
   }

@@ -44,3 +44,18 @@ AnswerStatus takeAnswer(AnswerBuffer* buffer, std::string* answer) {
   buffer->pending.clear();
   return AnswerStatus::kAnswer;
 }
+
+bool nextAnswer(AnswerBuffer* buffer, CtrlZ ctrlZ, const std::function<std::string()>& readMore,
+                std::string* answer) {
+  for (;;) {
+    switch (takeAnswer(buffer, answer)) {
+      case AnswerStatus::kAnswer:
+        return true;
+      case AnswerStatus::kEnded:
+        return false;
+      case AnswerStatus::kNeedMore:
+        feedAnswerBytes(buffer, readMore(), ctrlZ);
+        break;
+    }
+  }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,3 +21,8 @@ enum class AnswerStatus { kAnswer, kNeedMore, kEnded };
 // Takes the next answer: the bytes up to a line feed, or the rest once the input has ended.
 // Carriage returns are dropped, and an answer stops at a NUL byte, since no path can hold one.
 AnswerStatus takeAnswer(AnswerBuffer* buffer, std::string* answer);
+
+// Takes the next answer, calling `readMore` for bytes while none is complete; `readMore` returns
+// an empty text at the end of input. Returns false when the input ended before an answer.
+bool nextAnswer(AnswerBuffer* buffer, CtrlZ ctrlZ, const std::function<std::string()>& readMore,
+                std::string* answer);

@@ -11,15 +11,9 @@ std::vector<std::string> answersOf(std::vector<std::string> chunks, CtrlZ ctrlZ)
   AnswerBuffer buffer;
   std::vector<std::string> answers;
   std::string answer;
-  chunks.push_back("");
-  for (const std::string& chunk : chunks) {
-    feedAnswerBytes(&buffer, chunk, ctrlZ);
-    AnswerStatus status;
-    while ((status = takeAnswer(&buffer, &answer)) == AnswerStatus::kAnswer) {
-      answers.push_back(answer);
-    }
-    if (status == AnswerStatus::kEnded) break;
-  }
+  std::size_t next = 0;
+  auto readMore = [&] { return next < chunks.size() ? chunks[next++] : std::string(); };
+  while (nextAnswer(&buffer, ctrlZ, readMore, &answer)) answers.push_back(answer);
   EXPECT_EQ(takeAnswer(&buffer, &answer), AnswerStatus::kEnded);
   return answers;
 }

@@ -47,6 +47,16 @@ void discardRestOfKey(int fd) {
   ::tcflush(fd, TCIFLUSH);
 }
 
+// Whatever standard input has ready; empty at its end or on an error.
+std::string readStandardInput() {
+  char chunk[4096];
+  ssize_t n;
+  do {
+    n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+  } while (n < 0 && errno == EINTR);
+  return std::string(chunk, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
 class PosixConsole : public Console {
  public:
   PosixConsole() : stdoutIsTerminal_(::isatty(STDOUT_FILENO) == 1) {}
@@ -68,21 +78,7 @@ class PosixConsole : public Console {
 
   bool readLine(std::string* line) override {
     flush();
-    for (;;) {
-      switch (takeAnswer(&input_, line)) {
-        case AnswerStatus::kAnswer:
-          return true;
-        case AnswerStatus::kEnded:
-          return false;
-        case AnswerStatus::kNeedMore:
-          break;
-      }
-      char chunk[4096];
-      ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      feedAnswerBytes(&input_, std::string_view(chunk, n > 0 ? static_cast<std::size_t>(n) : 0),
-                      CtrlZ::kOrdinary);
-    }
+    return nextAnswer(&input_, CtrlZ::kOrdinary, readStandardInput, line);
   }
 
   void waitForKey() override {

@@ -59,20 +59,14 @@ class Win32Console : public Console {
 
   bool readLine(std::string* line) override {
     flush();
-    for (;;) {
-      switch (takeAnswer(&input_, line)) {
-        case AnswerStatus::kAnswer:
-          return true;
-        case AnswerStatus::kEnded:
-          return false;
-        case AnswerStatus::kNeedMore:
-          break;
-      }
+    const HANDLE in = in_;
+    auto readMore = [in] {
       char chunk[4096];
       DWORD got = 0;
-      if (!ReadFile(in_, chunk, sizeof chunk, &got, nullptr)) got = 0;
-      feedAnswerBytes(&input_, std::string_view(chunk, got), CtrlZ::kEndsInput);
-    }
+      if (!ReadFile(in, chunk, sizeof chunk, &got, nullptr)) got = 0;
+      return std::string(chunk, got);
+    };
+    return nextAnswer(&input_, CtrlZ::kEndsInput, readMore, line);
   }
 
   void waitForKey() override {

@@ -1,0 +1,37 @@
+#pragma once
+
+// What the renamer shows, byte for byte, as the tests expect it (UTF-8; the Windows build shows
+// the same in code page 932 with CR LF).
+#include <string>
+
+namespace expected {
+
+inline const std::string kPause = " -- Press any key to exit --\n";
+inline const std::string kOfferPrompt =
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
+inline const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
+inline const std::string kFormatPrompt =
+    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
+inline const std::string kAbnormal =
+    "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n";
+inline const std::string kOpenError = " -- File open error!!\n";
+inline const std::string kHelpScreen =
+    "\nHow to use\n"
+    "  /n    リプレイ名\n"
+    "  /1    1Pキャラ(英語)\n"
+    "  /2    2Pキャラ(英語)\n"
+    "  /j    1Pキャラ(日本語)\n"
+    "  /J    2Pキャラ(日本語)\n"
+    "  /s    ステージ\n"
+    "  /3    1P壱符\n"
+    "  /4    1P弐符\n"
+    "  /5    2P壱符\n"
+    "  /6    2P弐符\n"
+    "  /0    連番\n"
+    "  /d    対戦日時mmdd\n"
+    "Example. off02-/n                ===> off02-[Replayname].rep\n"
+    "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
+    "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
+    "何も入力しないでEnterで [リプレイ名].rep となります\n";
+
+}  // namespace expected
