@@ -206,6 +206,16 @@ TEST_F(UnderWine, FatalStops) {
   EXPECT_EQ(files(), (Names{"bad.rep", "good0.rep"}));
 }
 
+TEST_F(UnderWine, WildcardsAreNotExpanded) {
+  replay("a.rep", "abc");
+  const std::string pattern = windowsPath(dir) + "\\*.rep";
+  ProcessResult r = run({pattern}, "\r\n\r\n");
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + windowsPath(dir) + "\\\n" +
+                               kFormatPrompt + pattern + "\n    ===>" + kOpenError + kPause));
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(files(), Names{"a.rep"});
+}
+
 TEST_F(UnderWine, NoBackslashOffersCancel) {
   replay("a.rep", "abc");
   std::string forward = windowsPath(dir) + "\\a.rep";

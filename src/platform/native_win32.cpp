@@ -2,9 +2,11 @@
 
 #include "platform/native.h"
 
-// MinGW's runtime expands wildcards in argv unless this says no. The program reads the command
+// MinGW-w64's runtime expands wildcards in argv when this is set. The program reads the command
 // line itself, but nothing should expand a dropped file's name behind its back.
-extern "C" int _CRT_glob = 0;
+extern "C" {
+int _dowildcard = 0;
+}
 
 PathStyle nativePathStyle() { return {'\\', NameEncoding::kShiftJis}; }
 
