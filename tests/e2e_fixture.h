@@ -30,6 +30,26 @@ inline std::string readFile(const fs::path& path) {
   return s.str();
 }
 
+// A match whose tokens all give text: on 4 July, Ish (cards 1, 2) against Brn (cards 0, 1) on
+// stage 3. With the format below and the name "Go!" as the first file of a run it becomes
+// kJulyFourthName.
+inline ReplayFields julyFourthMatch() {
+  ReplayFields f;
+  f.month = 7;
+  f.day = 4;
+  f.p1Character = 2;
+  f.p1FirstCard = 1;
+  f.p1SecondCard = 2;
+  f.p2Character = 5;
+  f.p2FirstCard = 0;
+  f.p2SecondCard = 1;
+  f.stage = 3;
+  return f;
+}
+inline const std::string kAllTokensFormat = "/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s";
+inline const std::string kJulyFourthName =
+    "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+
 // A new empty folder in the temporary directory; empty when none could be made.
 inline std::string makeTempFolder(const std::string& prefix) {
   std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();

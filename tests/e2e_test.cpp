@@ -34,16 +34,7 @@ TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {
 }
 
 TEST_F(EndToEnd, AllTwelveTokensWithJapaneseTexts) {
-  ReplayFields f;
-  f.month = 7;
-  f.day = 4;
-  f.p1Character = 2;
-  f.p1FirstCard = 1;
-  f.p1SecondCard = 2;
-  f.p2Character = 5;
-  f.p2FirstCard = 0;
-  f.p2SecondCard = 1;
-  f.stage = 3;
+  ReplayFields f = julyFourthMatch();
   std::string a = replay("a.rep", "Go!", f);
   f.stage = 16;
   f.p2Character = 2;
@@ -51,9 +42,8 @@ TEST_F(EndToEnd, AllTwelveTokensWithJapaneseTexts) {
   fs::create_directories(d + "out");
   ProcessOptions options;
   options.workingDirectory = dir;  // "out" is relative to the renamer's working directory
-  ProcessResult r = run({a, b}, "out\n?\n/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s\n", options);
-  const std::string first =
-      "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+  ProcessResult r = run({a, b}, "out\n?\n" + kAllTokensFormat + "\n", options);
+  const std::string first = kJulyFourthName;
   const std::string second = "001_0704_Go!_Ish(紅蓮,落雷)vsIsh(朱雀,雲海)_イシュカ_イシュカ_";
   EXPECT_NE(r.out.find("\nHow to use\n"), std::string::npos);
   EXPECT_NE(r.out.find("となります\n===>" + a + "\n    ===>out/" + first +

@@ -129,24 +129,14 @@ TEST_F(UnderWine, WithoutFilesSaysHowToUse) {
 
 // A folder whose name holds 表 and ソ, whose second bytes in Shift-JIS are backslashes.
 TEST_F(UnderWine, HelpAllTokensAndCollisionsInAJapaneseFolder) {
-  ReplayFields f;
-  f.month = 7;
-  f.day = 4;
-  f.p1Character = 2;
-  f.p1FirstCard = 1;
-  f.p1SecondCard = 2;
-  f.p2Character = 5;
-  f.p2FirstCard = 0;
-  f.p2SecondCard = 1;
-  f.stage = 3;
+  ReplayFields f = julyFourthMatch();
   std::string a = replay("表ソ/a.rep", "Go!", f);
   std::string b = replay("表ソ/b b.rep", "Go!", f);  // a blank: the argument comes quoted
   replay("表ソ/dup.rep", "x");
-  const std::string format = "/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s";
+  const std::string format = kAllTokensFormat;
   ProcessResult r = run({a, b}, "\r\n?\r\n" + format + "\r\n");
   const std::string folder = windowsPath(dir) + "\\表ソ\\";
-  const std::string first =
-      "000_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
+  const std::string first = kJulyFourthName;
   const std::string second =
       "001_0704_Go!_Ish(紅蓮,落雷)vsBrn(火輪,残響)_イシュカ_ブランカ_崩れかけた硝子の塔(Summit) 昼";
   EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ " + folder + "\n" + kFormatPrompt +
