@@ -1,7 +1,5 @@
 #include "driver/command_line.h"
 
-#include "platform/path_style.h"
-
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -29,10 +27,7 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
     bool quoted = false;
     while (i < line.size() && (quoted || !isBlank(line[i]))) {
       const char c = line[i];
-      if (isShiftJisLeadByte(static_cast<unsigned char>(c)) && i + 1 < line.size()) {
-        arg.append(line.substr(i, 2));
-        i += 2;
-      } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '"') {
+      if (c == '\\' && i + 1 < line.size() && line[i + 1] == '"') {
         arg.push_back('"');
         i += 2;
       } else if (c == '"') {

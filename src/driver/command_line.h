@@ -6,12 +6,12 @@
 
 #include "platform/native.h"
 
-// Splits a Windows command line (code page 932 bytes) into its arguments, the program's path
-// first. The program's path ends at the first blank or tab, or, when it starts with a double
-// quote, at the next one. After it: runs of blanks and tabs separate arguments; double quotes
-// group blanks into an argument and are removed; a backslash before a double quote yields a
-// literal double quote; every other backslash stays; a double-byte character's second byte is
-// never taken as a backslash or a quote; nothing is expanded.
+// Splits a Windows command line (in UTF-8, so no byte of another character is ever taken for a
+// backslash, blank or quote) into its arguments, the program's path first. The program's path
+// ends at the first blank or tab, or, when it starts with a double quote, at the next one. After
+// it: runs of blanks and tabs separate arguments; double quotes group blanks into an argument and
+// are removed; a backslash before a double quote yields a literal double quote; every other
+// backslash stays; nothing is expanded.
 std::vector<std::string> splitCommandLine(std::string_view line);
 
 // The replay paths the program was started with: the arguments after the program's path.

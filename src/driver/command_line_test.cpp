@@ -6,10 +6,10 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// Shift-JIS characters whose second byte is 0x5C, the backslash.
-#define SO "\x83\x5C"
-#define HYO "\x95\x5C"
-#define NOU "\x94\x5C"
+// Characters whose second byte in Shift-JIS is 0x5C, the backslash; in UTF-8 no byte is.
+#define SO "ソ"
+#define HYO "表"
+#define NOU "能"
 
 TEST(SplitCommandLine, ArgumentsAfterTheProgram) {
   struct Case {
@@ -38,7 +38,7 @@ TEST(SplitCommandLine, ArgumentsAfterTheProgram) {
   for (const Case& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
 }
 
-TEST(SplitCommandLine, SecondBytesOfShiftJisAreNeverBackslashes) {
+TEST(SplitCommandLine, NoByteOfAJapaneseCharacterIsABackslashOrQuote) {
   struct Case {
     const char* line;
     Args args;
@@ -50,8 +50,7 @@ TEST(SplitCommandLine, SecondBytesOfShiftJisAreNeverBackslashes) {
       {"x.exe \"" NOU "\"", {"x.exe", NOU}},
       {"x.exe " HYO "\\\"", {"x.exe", HYO "\""}},
       {"x.exe \"C:\\d " SO "\\a.rep\" \"" SO "\"", {"x.exe", "C:\\d " SO "\\a.rep", SO}},
-      // A lone lead byte at the very end stays as it is.
-      {"x.exe a\x83", {"x.exe", "a\x83"}},
+      {"x.exe \"C:\\Replays\\José\\\" ¥", {"x.exe", "C:\\Replays\\José\" ¥"}},
   };
   for (const Case& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
 }

@@ -43,7 +43,7 @@ std::optional<std::string> askDestination(std::string_view firstPath, Console& c
     if (!console.readLine(&answer) || answer.empty()) return std::nullopt;
     destination = answer;
   }
-  if (!endsWithSeparator(*destination, style)) destination->push_back(style.separator);
+  if (!endsWithSeparator(*destination, style)) destination->push_back(separatorOf(style));
   return destination;
 }
 

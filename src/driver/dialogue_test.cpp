@@ -11,13 +11,13 @@ constexpr const char* kOfferPrompt =
     "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
 constexpr const char* kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
 
-constexpr PathStyle kWindows{'\\', NameEncoding::kShiftJis};
-constexpr PathStyle kPosix{'/', NameEncoding::kUtf8};
+constexpr PathStyle kWindows = PathStyle::kWindows;
+constexpr PathStyle kPosix = PathStyle::kPosix;
 
-// Shift-JIS characters whose second byte is 0x5C, the backslash.
-#define SO "\x83\x5C"
-#define HYO "\x95\x5C"
-#define NOU "\x94\x5C"
+// Characters whose second byte in Shift-JIS is 0x5C, the backslash; in UTF-8 no byte is.
+#define SO "ソ"
+#define HYO "表"
+#define NOU "能"
 
 TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
   struct Case {
@@ -35,6 +35,7 @@ TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
       {"C:\\" NOU "\\" HYO SO ".rep", kWindows, "C:\\" NOU "\\"},
       {SO ".rep", kWindows, nullptr},
       {SO "\\a.rep", kWindows, SO "\\"},
+      {"C:\\Replays\\José\\a.rep", kWindows, "C:\\Replays\\José\\"},
       {"/home/u/replays/a.rep", kPosix, "/home/u/replays/"},
       {"/a.rep", kPosix, nullptr},
       {"replays/a.rep", kPosix, "replays/"},

@@ -17,14 +17,7 @@ std::string asciiLower(std::string_view text) {
 
 // The last component of a path. Windows also separates at '/' and after a drive's ':'.
 std::string_view fileNamePart(std::string_view path, PathStyle style) {
-  std::size_t cut = lastSeparator(path, style);
-  if (style.encoding == NameEncoding::kShiftJis) {
-    // Neither '/' nor ':' is ever the second byte of a Shift-JIS character.
-    std::size_t other = path.find_last_of("/:");
-    if (other != std::string_view::npos && (cut == std::string_view::npos || other > cut)) {
-      cut = other;
-    }
-  }
+  std::size_t cut = path.find_last_of(style == PathStyle::kWindows ? "\\/:" : "/");
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr PathStyle kPosix{'/', NameEncoding::kUtf8};
-constexpr PathStyle kWindows{'\\', NameEncoding::kShiftJis};
+constexpr PathStyle kPosix = PathStyle::kPosix;
+constexpr PathStyle kWindows = PathStyle::kWindows;
 
 // The search as it is meant to behave: from 0 up, every time.
 std::string plainFreeName(FileSystem& fs, const std::string& target) {

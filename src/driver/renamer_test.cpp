@@ -22,7 +22,7 @@ class RenamerTest : public ::testing::Test {
   }
   int run(std::vector<std::string> args, std::deque<std::string> answers) {
     console.answers = std::move(answers);
-    return runRenamer(args, console, fs, {'/', NameEncoding::kUtf8});
+    return runRenamer(args, console, fs, PathStyle::kPosix);
   }
   MemoryFileSystem fs;
   ScriptConsole console;

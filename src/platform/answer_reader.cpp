@@ -59,3 +59,11 @@ bool nextAnswer(AnswerBuffer* buffer, CtrlZ ctrlZ, const std::function<std::stri
     }
   }
 }
+
+std::string withoutEnclosingQuotes(std::string answer) {
+  if (answer.size() >= 2 && answer.front() == '"' && answer.back() == '"' &&
+      answer.find('"', 1) == answer.size() - 1) {
+    return answer.substr(1, answer.size() - 2);
+  }
+  return answer;
+}

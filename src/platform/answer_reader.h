@@ -26,3 +26,8 @@ AnswerStatus takeAnswer(AnswerBuffer* buffer, std::string* answer);
 // an empty text at the end of input. Returns false when the input ended before an answer.
 bool nextAnswer(AnswerBuffer* buffer, CtrlZ ctrlZ, const std::function<std::string()>& readMore,
                 std::string* answer);
+
+// A Windows answer enclosed in one pair of double quotes, as Explorer's "Copy as path" and a
+// folder dragged onto the console give it, without them. No Windows path holds a double quote,
+// so this changes the meaning of no valid answer.
+std::string withoutEnclosingQuotes(std::string answer);

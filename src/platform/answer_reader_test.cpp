@@ -52,4 +52,20 @@ TEST(AnswerReader, CtrlZEndsTheInputWhereItEndsIt) {
   for (const Case& c : cases) EXPECT_EQ(answersOf(c.chunks, CtrlZ::kEndsInput), c.answers);
 }
 
+TEST(AnswerReader, OnePairOfEnclosingQuotesIsDropped) {
+  struct Case {
+    const char* answer;
+    const char* taken;
+  } cases[] = {
+      {"\"C:\\My Replays\"", "C:\\My Replays"},
+      {"\"\"", ""},
+      {"\"", "\""},
+      {"\"a\"b\"", "\"a\"b\""},
+      {"a\"b\"", "a\"b\""},
+      {" \"a\"", " \"a\""},
+      {"\"表\"", "表"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(withoutEnclosingQuotes(c.answer), c.taken) << c.answer;
+}
+
 }  // namespace

@@ -1,12 +1,18 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/answer_reader.h"
 #include "platform/console.h"
 #include "platform/key_wait_keys.h"
+#include "platform/wide_win32.h"
 
 namespace {
+
+// What the tool writes to, and reads from, a file or pipe: Shift-JIS, whatever Windows' own
+// code pages are, so that logs and scripts see the same bytes on every Windows.
+constexpr UINT kRedirectedCodePage = 932;
 
 bool isConsole(HANDLE handle) {
   DWORD mode;
@@ -22,16 +28,78 @@ void writeAll(HANDLE handle, std::string_view bytes) {
   }
 }
 
-// Console text ends its lines with CR LF; the bytes themselves go out unchanged, in the
-// console's own code page.
-std::string withCrLf(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (char c : text) {
-    if (c == '\n') out.push_back('\r');
+// The text in UTF-16 with each line feed as CR LF.
+std::wstring withCrLf(std::string_view utf8) {
+  const std::wstring wide = widen(utf8);
+  std::wstring out;
+  out.reserve(wide.size() + 8);
+  for (wchar_t c : wide) {
+    if (c == L'\n') out.push_back(L'\r');
     out.push_back(c);
   }
   return out;
+}
+
+// Unicode straight to the console, so Japanese shows right whatever its code page is.
+void writeConsole(HANDLE handle, std::string_view utf8) {
+  const std::wstring text = withCrLf(utf8);
+  std::wstring_view rest = text;
+  while (!rest.empty()) {
+    std::size_t n = std::min<std::size_t>(rest.size(), 8192);
+    if (n < rest.size() && IS_HIGH_SURROGATE(rest[n - 1])) --n;  // a pair stays together
+    DWORD written = 0;
+    if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(n), &written, nullptr) ||
+        written == 0) {
+      return;
+    }
+    rest.remove_prefix(written);
+  }
+}
+
+// Shift-JIS bytes with CR LF. A character without a Shift-JIS form becomes one '?', never a
+// look-alike: a best-fit '¥' would read as a backslash.
+std::string redirectedText(std::string_view utf8) {
+  std::wstring wide = withCrLf(utf8);
+  std::wstring bmp;
+  bmp.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (IS_SURROGATE_PAIR(wide[i], i + 1 < wide.size() ? wide[i + 1] : 0)) {
+      bmp.push_back(L'?');
+      ++i;
+    } else {
+      bmp.push_back(IS_HIGH_SURROGATE(wide[i]) || IS_LOW_SURROGATE(wide[i]) ? L'?' : wide[i]);
+    }
+  }
+  if (bmp.empty()) return std::string();
+  const int length = static_cast<int>(bmp.size());
+  int size = WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(), length,
+                                 nullptr, 0, "?", nullptr);
+  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(), length, &out[0],
+                        size, "?", nullptr);
+  }
+  return out;
+}
+
+std::string fromRedirectedText(std::string_view bytes) {
+  if (bytes.empty()) return std::string();
+  const int length = static_cast<int>(bytes.size());
+  int size = MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+  if (size > 0) MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, &wide[0], size);
+  return narrow(wide);
+}
+
+// Keys pressed before the wait began (a second Enter at the last prompt) must not end it. Under
+// Wine they can still be on their way from the terminal, so what comes at once goes too.
+void discardTypedAhead(HANDLE keyboard) {
+  FlushConsoleInputBuffer(keyboard);
+  for (int round = 0; round < 5 && WaitForSingleObject(keyboard, 100) == WAIT_OBJECT_0; ++round) {
+    INPUT_RECORD records[64];
+    DWORD got = 0;
+    if (!ReadConsoleInputW(keyboard, records, 64, &got)) return;
+  }
 }
 
 class Win32Console : public Console {
@@ -40,40 +108,58 @@ class Win32Console : public Console {
       : out_(GetStdHandle(STD_OUTPUT_HANDLE)),
         err_(GetStdHandle(STD_ERROR_HANDLE)),
         in_(GetStdHandle(STD_INPUT_HANDLE)),
-        outIsConsole_(isConsole(out_)) {}
+        outIsConsole_(isConsole(out_)),
+        errIsConsole_(isConsole(err_)),
+        inIsConsole_(isConsole(in_)) {}
   ~Win32Console() override { flush(); }
 
   void write(std::string_view text) override {
     if (outIsConsole_) {
-      writeAll(out_, withCrLf(text));
+      writeConsole(out_, text);
       return;
     }
-    pending_.append(withCrLf(text));
+    pending_.append(redirectedText(text));
     if (pending_.size() >= kFlushSize) flush();
   }
 
   void writeError(std::string_view text) override {
     flush();
-    writeAll(err_, withCrLf(text));
+    if (errIsConsole_) {
+      writeConsole(err_, text);
+    } else {
+      writeAll(err_, redirectedText(text));
+    }
   }
 
   bool readLine(std::string* line) override {
     flush();
-    const HANDLE in = in_;
-    auto readMore = [in] {
-      char chunk[4096];
-      DWORD got = 0;
-      if (!ReadFile(in, chunk, sizeof chunk, &got, nullptr)) got = 0;
-      return std::string(chunk, got);
-    };
-    return nextAnswer(&input_, CtrlZ::kEndsInput, readMore, line);
+    if (inIsConsole_) {
+      if (!nextAnswer(
+              &input_, CtrlZ::kEndsInput, [this] { return readConsole(); }, line)) {
+        return false;
+      }
+    } else {
+      // Shift-JIS never uses a line feed, carriage return, Ctrl+Z or NUL inside a character,
+      // so the answer is cut from the bytes as they come and converted whole.
+      const HANDLE in = in_;
+      auto readMore = [in] {
+        char chunk[4096];
+        DWORD got = 0;
+        if (!ReadFile(in, chunk, sizeof chunk, &got, nullptr)) got = 0;
+        return std::string(chunk, got);
+      };
+      if (!nextAnswer(&input_, CtrlZ::kEndsInput, readMore, line)) return false;
+      *line = fromRedirectedText(*line);
+    }
+    *line = withoutEnclosingQuotes(std::move(*line));
+    return true;
   }
 
   void waitForKey() override {
     flush();
     // The console's keyboard itself, so the wait works when standard input is redirected.
     HANDLE keyboard =
-        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (keyboard == INVALID_HANDLE_VALUE) return;
     DWORD saved;
@@ -82,13 +168,14 @@ class Win32Console : public Console {
       return;
     }
     SetConsoleMode(keyboard, 0);
+    discardTypedAhead(keyboard);
     for (;;) {
       INPUT_RECORD record;
       DWORD got = 0;
-      if (!ReadConsoleInputA(keyboard, &record, 1, &got) || got == 0) break;
+      if (!ReadConsoleInputW(keyboard, &record, 1, &got) || got == 0) break;
       if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
       if (keyEndsWait(record.Event.KeyEvent.wVirtualKeyCode,
-                      record.Event.KeyEvent.uChar.AsciiChar)) {
+                      static_cast<char16_t>(record.Event.KeyEvent.uChar.UnicodeChar))) {
         break;
       }
     }
@@ -99,6 +186,24 @@ class Win32Console : public Console {
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
 
+  // The next typed text as UTF-8; empty at the end of input.
+  std::string readConsole() {
+    for (;;) {
+      wchar_t chunk[1024];
+      DWORD got = 0;
+      SetLastError(ERROR_SUCCESS);
+      if (!ReadConsoleW(in_, chunk, 1024, &got, nullptr)) got = 0;
+      if (got == 0) {
+        // Ctrl+C aborts the read while its handler ends the process: that is no end of input.
+        if (GetLastError() == ERROR_OPERATION_ABORTED) continue;
+        return utf16ChunkToUtf8(u"", &heldBack_);
+      }
+      std::u16string_view text(reinterpret_cast<const char16_t*>(chunk), got);
+      std::string utf8 = utf16ChunkToUtf8(text, &heldBack_);
+      if (!utf8.empty()) return utf8;
+    }
+  }
+
   void flush() {
     writeAll(out_, pending_);
     pending_.clear();
@@ -108,8 +213,11 @@ class Win32Console : public Console {
   const HANDLE err_;
   const HANDLE in_;
   const bool outIsConsole_;
+  const bool errIsConsole_;
+  const bool inIsConsole_;
   std::string pending_;
   AnswerBuffer input_;
+  char16_t heldBack_ = 0;
 };
 
 }  // namespace

@@ -23,7 +23,7 @@ constexpr KeyRange kEndingKeys[] = {
 
 }  // namespace
 
-bool keyEndsWait(uint16_t virtualKey, char character) {
+bool keyEndsWait(uint16_t virtualKey, char16_t character) {
   if (character != 0) return true;
   for (const KeyRange& range : kEndingKeys) {
     if (virtualKey >= range.first && virtualKey <= range.last) return true;

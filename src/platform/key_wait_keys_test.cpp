@@ -7,7 +7,7 @@ namespace {
 TEST(KeyEndsWait, KeysThatEndTheWait) {
   struct Case {
     uint16_t key;
-    char character;
+    char16_t character;
   } cases[] = {
       {0x43, 3},     // Ctrl+C arrives as a key-down carrying character 3
       {0x0D, '\r'},  // Enter

@@ -1,6 +1,6 @@
 #include "platform/native.h"
 
-PathStyle nativePathStyle() { return {'/', NameEncoding::kUtf8}; }
+PathStyle nativePathStyle() { return PathStyle::kPosix; }
 
 NativeCommandLine nativeCommandLine(int argc, char** argv) {
   NativeCommandLine commandLine;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/native.h"
+#include "platform/wide_win32.h"
 
 // MinGW-w64's runtime expands wildcards in argv when this is set. The program reads the command
 // line itself, but nothing should expand a dropped file's name behind its back.
@@ -8,10 +9,12 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-PathStyle nativePathStyle() { return {'\\', NameEncoding::kShiftJis}; }
+PathStyle nativePathStyle() { return PathStyle::kWindows; }
 
+// The wide command line holds every name as it is on disk, whatever the ANSI code page; the
+// splitter then works on its UTF-8 form, whose bytes are never mistaken for blanks or quotes.
 NativeCommandLine nativeCommandLine(int, char**) {
   NativeCommandLine commandLine;
-  commandLine.line = GetCommandLineA();
+  commandLine.line = narrow(GetCommandLineW());
   return commandLine;
 }

@@ -3,21 +3,14 @@
 #include <cstddef>
 #include <string_view>
 
-// How file paths are spelled on a system: the separator, and whether a double-byte character's
-// second byte may look like an ASCII byte (Shift-JIS: 表 is 0x95 0x5C, and 0x5C is '\').
-enum class NameEncoding { kUtf8, kShiftJis };
+// How a system spells file paths. Both keep names in UTF-8 here, where no byte of a multi-byte
+// character is ever an ASCII byte, so a separator is found by its byte alone.
+enum class PathStyle { kPosix, kWindows };
 
-struct PathStyle {
-  char separator;
-  NameEncoding encoding;
-};
+// The separator the dialogue looks for and appends: '/' or '\'.
+constexpr char separatorOf(PathStyle style) { return style == PathStyle::kWindows ? '\\' : '/'; }
 
-// A code page 932 lead byte: it and the byte after it form one character.
-constexpr bool isShiftJisLeadByte(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-// The position of the last separator character in `path`, or npos. Never a trail byte.
+// The position of the last separator character in `path`, or npos.
 std::size_t lastSeparator(std::string_view path, PathStyle style);
 
 // True when the last character of `path` is the separator.
