@@ -22,10 +22,13 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
-# Wine takes code page 932, as a Japanese Windows does, from this locale.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# Wine takes its code pages from the locale: 932 as a Japanese Windows has it, 1252 as an
+# English one, 936 as a Chinese one. The Wine tests run the exe in all three.
+for loc in ja_JP en_US zh_CN; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+    localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done
 
 if command -v clang-format >/dev/null; then
   echo "== clang-format"

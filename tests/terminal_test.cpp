@@ -39,6 +39,8 @@ class TerminalRun : public ::testing::Test {
     ASSERT_TRUE(before.c_lflag & ICANON);
     ASSERT_TRUE(before.c_lflag & ECHO);
 
+    ASSERT_EQ(::write(master, typedAhead.data(), typedAhead.size()),
+              static_cast<ssize_t>(typedAhead.size()));
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
     pid = ::fork();
@@ -122,6 +124,7 @@ class TerminalRun : public ::testing::Test {
   bool exited = false;
   termios before;
   std::string shown;
+  std::string typedAhead;  // keys on the terminal before the program starts
 };
 
 TEST_F(TerminalRun, WaitsForOneKeyAndSwallowsTheRestOfIt) {
@@ -164,6 +167,25 @@ TEST_F(TerminalRun, TerminalIsRestoredWhenKilledDuringTheWait) {
   EXPECT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
   expectTerminalRestored();
+}
+
+class TerminalRunAfterTypingAhead : public TerminalRun {
+ protected:
+  void SetUp() override {
+    typedAhead = "\n\x1b[A";
+    TerminalRun::SetUp();
+  }
+};
+
+TEST_F(TerminalRunAfterTypingAhead, KeysTypedBeforeTheWaitDoNotEndIt) {
+  ASSERT_TRUE(outputReaches(kPause));
+  ASSERT_TRUE(waitsForRawMode());
+  sleepMs(300);
+  EXPECT_TRUE(stillRunning()) << "keys typed ahead must not end the pause";
+  ASSERT_EQ(::write(master, "x", 1), 1);
+  int status = 0;
+  ASSERT_TRUE(ends(&status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

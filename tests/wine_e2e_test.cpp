@@ -1,10 +1,12 @@
-// Runs reprename.exe under Wine as a Japanese Windows would (ANSI code page 932): the exact
-// Shift-JIS bytes with CR LF on both streams, the exit status, and the files on disk, where
-// Wine stores the Shift-JIS names as UTF-8.
+// Runs reprename.exe under Wine as a Japanese Windows would (ANSI code page 932), and as an
+// English (1252) and a Chinese (936) one: the exact Shift-JIS bytes with CR LF on both streams,
+// the exit status, and the files on disk, where Wine stores the names as UTF-8.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "cp932.h"
@@ -14,12 +16,11 @@ namespace {
 
 using namespace e2e;
 
-// The exe's texts are code page 932 with CR LF line ends; the expectations are written in UTF-8.
+// The exe's redirected texts are code page 932 with CR LF line ends, '?' for what that code page
+// cannot show; the expectations are written in UTF-8.
 std::string windowsText(const std::string& utf8) {
-  std::optional<std::string> sjis = toCp932(utf8);
-  EXPECT_TRUE(sjis.has_value()) << utf8;
   std::string crlf;
-  for (char c : sjis.value_or("")) {
+  for (char c : toCp932OrQuestionMarks(utf8)) {
     if (c == '\n') crlf.push_back('\r');
     crlf.push_back(c);
   }
@@ -41,9 +42,14 @@ bool onPath(const std::string& program) {
   return false;
 }
 
-const std::vector<std::string> kWineEnv = {
-    "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8", "WINEDEBUG=-all",
-    "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEPREFIX=" REPRENAME_WINEPREFIX};
+// Wine takes the Windows code pages from the locale: ja_JP 932, en_US 1252, zh_CN 936.
+const std::string kJapanese = "ja_JP.UTF-8";
+const std::string kSetups[] = {kJapanese, "en_US.UTF-8", "zh_CN.UTF-8"};
+
+std::vector<std::string> wineEnv(const std::string& locale = kJapanese) {
+  return {"LANG=" + locale, "LC_ALL=" + locale, "WINEDEBUG=-all",
+          "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEPREFIX=" REPRENAME_WINEPREFIX};
+}
 
 // Makes the Wine prefix before the first test, so its messages do not mix with the program's,
 // and keeps one Wine server running for all runs.
@@ -52,7 +58,7 @@ class WineSession : public ::testing::Environment {
   void SetUp() override {
     if (!onPath("wine")) return;
     ProcessOptions options;
-    options.extraEnv = kWineEnv;
+    options.extraEnv = wineEnv();
     options.timeoutSeconds = 300;
     runQuietly({"wineserver", "-p"}, options);
     runQuietly({"wineboot", "-i"}, options);
@@ -60,7 +66,7 @@ class WineSession : public ::testing::Environment {
   void TearDown() override {
     if (!onPath("wine")) return;
     ProcessOptions options;
-    options.extraEnv = kWineEnv;
+    options.extraEnv = wineEnv();
     runQuietly({"wineserver", "-k"}, options);
   }
 };
@@ -103,12 +109,13 @@ class UnderWine : public ::testing::Test {
   }
 
   ProcessResult run(const std::vector<std::string>& args, const std::string& input,
-                    const std::string& workingDirectory = "") {
+                    const std::string& workingDirectory = "",
+                    const std::string& locale = kJapanese) {
     std::vector<std::string> argv = {"wine", REPRENAME_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
     ProcessOptions options;
     options.workingDirectory = workingDirectory;
-    options.extraEnv = kWineEnv;
+    options.extraEnv = wineEnv(locale);
     options.timeoutSeconds = 120;
     ProcessResult result = runProcess(argv, input, options);
     EXPECT_FALSE(result.timedOut);
@@ -218,52 +225,240 @@ TEST_F(UnderWine, NoBackslashOffersCancel) {
   EXPECT_EQ(files(), Names{"a.rep"});
 }
 
-// With a terminal, Wine gives the exe a real console: the final pause must wait, and end on a
-// cursor key, which carries no character.
-TEST_F(UnderWine, KeyWaitOnAConsoleEndsOnACursorKey) {
-  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string slaveName = ::ptsname(master);
+// Folders of names no single ANSI code page holds, some of whose characters have a
+// backslash for their second byte in Shift-JIS (表, ソ) or a backslash for their best fit (¥).
+TEST_F(UnderWine, EverySetupRenamesInFoldersOfAnyName) {
+  const std::string folder = "Café 한국 😀 ¥ 表ソ";
+  const std::string second = "001" + kJulyFourthName.substr(3);
+  for (const std::string& locale : kSetups) {
+    const std::string where = locale + "/" + folder + "/";
+    std::string a = replay(where + "a.rep", "Go!", julyFourthMatch());
+    std::string b = replay(where + "b b.rep", "Go!", julyFourthMatch());
+    ProcessResult r = run({a, b}, "\r\n" + kAllTokensFormat + "\r\n", "", locale);
+    const std::string shown = windowsPath(dir + "/" + where);
+    EXPECT_EQ(r.out,
+              windowsText(kOfferPrompt + "出力ディレクトリ " + shown + "\n" + kFormatPrompt + a +
+                          "\n    ===>" + shown + kJulyFourthName + ".rep -- Rename successful!\n" +
+                          b + "\n    ===>" + shown + second + ".rep -- Rename successful!\n" +
+                          "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause))
+        << locale;
+    EXPECT_NE(r.out.find("Caf? ?? ? ? \x95\x5c\x83\x5c\\a.rep"), std::string::npos) << locale;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+  Names expected;
+  for (const std::string& locale : kSetups) {
+    expected.push_back(locale + "/" + folder + "/" + kJulyFourthName + ".rep");
+    expected.push_back(locale + "/" + folder + "/" + second + ".rep");
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files(), expected);
+}
+
+// A destination past MAX_PATH, and one pasted in quotes as Explorer's "Copy as path" gives it.
+TEST_F(UnderWine, LongAndQuotedDestinations) {
+  std::string deep = dir + "/long";
+  for (char c : {'a', 'b', 'c'}) deep += "/" + std::string(100, c);
+  fs::create_directories(deep);
+  fs::create_directories(dir + "/My Replays 表");
+  std::string a = replay("a.rep", "one");
+  std::string b = replay("b.rep", "two");
+  ASSERT_GT(windowsPath(deep).size(), 300u);
+  ProcessResult r = run({a}, windowsPath(deep) + "\r\n\r\n", "", "en_US.UTF-8");
+  EXPECT_NE(r.out.find(windowsText(windowsPath(deep) + "\\one.rep -- Rename successful!\n")),
+            std::string::npos)
+      << r.out << r.err;
+  r = run({b}, windowsText("\"" + windowsPath(dir + "/My Replays 表") + "\"\n\n"));
+  EXPECT_NE(r.out.find(windowsText("\\My Replays 表\\two.rep -- Rename successful!\n")),
+            std::string::npos)
+      << r.out << r.err;
+  EXPECT_EQ(files(),
+            (Names{"My Replays 表/two.rep", fs::relative(deep, dir).string() + "/one.rep"}));
+}
+
+// Drive T: on a small file system of its own: a move there copies, and a copy that does not fit
+// leaves the source whole and nothing beside the target.
+TEST_F(UnderWine, MovesToAnotherDrive) {
+  const std::string mount = dir + "/t";
+  fs::create_directories(mount);
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
+  }
+  const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/t:";
+  std::error_code ignored;
+  fs::remove(drive, ignored);
+  fs::create_directory_symlink(mount, drive);
+  ReplayFields small, big;
+  small.size = 100 * 1000;
+  big.size = 200 * 1000;
+  big.stage = 1;
+  std::string a = replay("a.rep", "fits", small);
+  std::string b = replay("b.rep", "toobig", big);
+  const std::string aBytes = readFile(dir + "/a.rep");
+  const std::string bBytes = readFile(dir + "/b.rep");
+  ProcessResult r = run({a, b}, "T:\\\r\n\r\n");
+  EXPECT_EQ(r.out, windowsText(kOfferPrompt + "出力ディレクトリ T:\\\n" + kFormatPrompt + a +
+                               "\n    ===>T:\\fits.rep -- Rename successful!\n" + b +
+                               "\n    ===>T:\\toobig.rep\n" +
+                               "2 File(s) 1 Error(s) 0 Warning(s) \n" + kPause));
+  EXPECT_EQ(r.err, windowsText(" -- Error: No space left on device\n"));
+  Names there;
+  for (const auto& entry : fs::directory_iterator(mount)) there.push_back(entry.path().filename());
+  EXPECT_EQ(there, Names{"fits.rep"}) << "no partial or temporary file";
+  EXPECT_TRUE(readFile(mount + "/fits.rep") == aBytes);
+  EXPECT_FALSE(fs::exists(dir + "/a.rep"));
+  EXPECT_TRUE(readFile(dir + "/b.rep") == bBytes);
+  fs::remove(drive, ignored);
+  ::umount2(mount.c_str(), MNT_DETACH);
+}
+
+// Starts hold_files.exe on `paths` for `ms` milliseconds; returns its process once it holds them.
+pid_t holdFiles(int ms, const std::vector<std::string>& paths) {
+  int out[2];
+  if (::pipe(out) != 0) return -1;
   pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
-    int tty = ::open(slaveName.c_str(), O_RDWR);
-    ::dup2(tty, 0);
-    ::dup2(tty, 1);
-    ::dup2(tty, 2);
-    execArgs({"wine", REPRENAME_EXE}, kWineEnv);
+    ::dup2(out[1], 1);
+    std::vector<std::string> argv = {"wine", REPRENAME_HOLD_FILES_EXE, std::to_string(ms)};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    execArgs(argv, wineEnv());
   }
-  std::string shown;
-  auto readFor = [&](int ms) {
-    pollfd p{master, POLLIN, 0};
+  ::close(out[1]);
+  char said[8] = {};
+  const bool held = ::read(out[0], said, 4) == 4 && std::string(said) == "held";
+  ::close(out[0]);
+  return held ? pid : -1;
+}
+
+double secondsSince(const timespec& start) {
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec - start.tv_sec) +
+         static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+// Another program holds replays open without letting them be renamed, as antivirus and sync
+// tools do for a moment. A move waits for a lock that passes; a lock that lasts costs the pause
+// of about two seconds once, not once per replay.
+TEST_F(UnderWine, MovesWaitForPassingLocksOnce) {
+  std::string a = replay("a.rep", "brief");
+  pid_t holder = holdFiles(1000, {a});
+  ASSERT_GT(holder, 0);
+  ProcessResult r = run({a}, "\r\n\r\n");
+  EXPECT_NE(r.out.find("brief.rep -- Rename successful!"), std::string::npos) << r.out << r.err;
+  ::waitpid(holder, nullptr, 0);
+
+  std::string b = replay("b.rep", "long1");
+  std::string c = replay("c.rep", "long2");
+  holder = holdFiles(5000, {b, c});
+  ASSERT_GT(holder, 0);
+  timespec start;
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  r = run({b, c}, "\r\n\r\n");
+  const double seconds = secondsSince(start);
+  EXPECT_EQ(r.err, windowsText(" -- Error: Permission denied\n -- Error: Permission denied\n"));
+  EXPECT_GT(seconds, 1.5) << "the first locked move waits";
+  EXPECT_LT(seconds, 3.9) << "the second does not wait again";
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_EQ(files(), (Names{"b.rep", "brief.rep", "c.rep"}));
+}
+
+// The exe on a pseudo-terminal, where Wine gives it a real console.
+class OnATerminal {
+ public:
+  OnATerminal(const std::vector<std::string>& args, const std::string& locale) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    const std::string slaveName = ::ptsname(master_);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setsid();
+      int tty = ::open(slaveName.c_str(), O_RDWR);
+      ::dup2(tty, 0);
+      ::dup2(tty, 1);
+      ::dup2(tty, 2);
+      std::vector<std::string> argv = {"wine", REPRENAME_EXE};
+      argv.insert(argv.end(), args.begin(), args.end());
+      execArgs(argv, wineEnv(locale));
+    }
+  }
+  ~OnATerminal() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  // Collects what the console shows for `ms` milliseconds.
+  void readFor(int ms) {
+    pollfd p{master_, POLLIN, 0};
     for (int waited = 0; waited < ms; waited += 20) {
       if (::poll(&p, 1, 20) > 0) {
         char buffer[4096];
-        ssize_t n = ::read(master, buffer, sizeof buffer);
+        ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n > 0) shown.append(buffer, static_cast<std::size_t>(n));
       }
     }
-  };
-  for (int i = 0; i < 300 && shown.find("Press any key") == std::string::npos; ++i) readFor(100);
-  EXPECT_NE(shown.find("Press any key"), std::string::npos) << shown;
-  readFor(1500);
-  int status = 0;
-  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the pause must wait for a key";
-  ASSERT_EQ(::write(master, "\x1b[A", 3), 3);  // the up arrow
-  bool exited = false;
-  for (int i = 0; i < 500 && !exited; ++i) {
-    readFor(20);
-    exited = ::waitpid(pid, &status, WNOHANG) == pid;
   }
-  if (!exited) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
+  // Waits up to 30 seconds for `text` to be shown.
+  bool shows(const std::string& text) {
+    for (int i = 0; i < 300 && shown.find(text) == std::string::npos; ++i) readFor(100);
+    return shown.find(text) != std::string::npos;
   }
-  EXPECT_TRUE(exited) << "the up arrow ends the pause";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ::close(master);
+  void type(const std::string& keys) {
+    EXPECT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  bool running() { return !exited_ && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+  // Waits up to ten seconds for the end; true when it ended with status 0.
+  bool endsWithSuccess() {
+    for (int i = 0; i < 500 && !exited_; ++i) {
+      readFor(20);
+      exited_ = ::waitpid(pid_, &status_, WNOHANG) == pid_;
+    }
+    return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
+  }
+
+  std::string shown;
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  int status_ = 0;
+  bool exited_ = false;
+};
+
+// The final pause must wait, and end on a cursor key, which carries no character.
+TEST_F(UnderWine, KeyWaitOnAConsoleEndsOnACursorKey) {
+  OnATerminal exe({}, kJapanese);
+  ASSERT_TRUE(exe.started());
+  EXPECT_TRUE(exe.shows("Press any key")) << exe.shown;
+  exe.readFor(1500);
+  EXPECT_TRUE(exe.running()) << "the pause must wait for a key";
+  exe.type("\x1b[A");  // the up arrow
+  EXPECT_TRUE(exe.endsWithSuccess()) << "the up arrow ends the pause";
+}
+
+// On an English Windows the console still shows the Japanese texts, and an Enter typed ahead at
+// the last prompt does not end the final pause.
+TEST_F(UnderWine, EnglishConsoleShowsJapaneseAndIgnoresKeysTypedAhead) {
+  std::string a = replay("a.rep", "abc");
+  OnATerminal exe({a}, "en_US.UTF-8");
+  ASSERT_TRUE(exe.started());
+  EXPECT_TRUE(exe.shows("保存先を入力してください(空で最初のファイルと同じディレクトリ)"))
+      << exe.shown;
+  exe.type("\r");
+  EXPECT_TRUE(exe.shows("ファイル名のフォーマットを入力してください")) << exe.shown;
+  exe.type("\r\r");
+  EXPECT_TRUE(exe.shows("Press any key")) << exe.shown;
+  exe.readFor(1500);
+  EXPECT_TRUE(exe.running()) << "the Enter typed ahead must not end the pause";
+  exe.type("x");
+  EXPECT_TRUE(exe.endsWithSuccess());
+  EXPECT_EQ(files(), Names{"abc.rep"});
 }
 
 }  // namespace

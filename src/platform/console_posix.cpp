@@ -107,7 +107,9 @@ class PosixConsole : public Console {
       ::sigaction(kEndingSignals[i], &restore, &previous[i]);
     }
 
-    if (::tcsetattr(fd, TCSANOW, &raw) == 0) {
+    // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last prompt),
+    // so only a key pressed after the summary ends it.
+    if (::tcsetattr(fd, TCSAFLUSH, &raw) == 0) {
       char key;
       ssize_t n;
       do {

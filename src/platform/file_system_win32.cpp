@@ -1,14 +1,13 @@
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
 #include "platform/wide_win32.h"
+#include "platform/windows_errors.h"
 
 namespace {
 
@@ -40,92 +39,6 @@ HANDLE openForReading(const std::string& path) {
     return INVALID_HANDLE_VALUE;
   }
   return file;
-}
-
-// The errno that the C runtime gives a system error, for the errors the user is not shown in
-// words of our own.
-int runtimeErrno(DWORD error) {
-  switch (error) {
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_ARENA_TRASHED:
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_INVALID_BLOCK:
-    case ERROR_NOT_ENOUGH_QUOTA:
-      return ENOMEM;
-    case ERROR_INVALID_HANDLE:
-    case ERROR_INVALID_TARGET_HANDLE:
-    case ERROR_DIRECT_ACCESS_HANDLE:
-      return EBADF;
-    case ERROR_INVALID_DRIVE:
-    case ERROR_NO_MORE_FILES:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-      return ENOENT;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    case ERROR_BROKEN_PIPE:
-      return EPIPE;
-    case ERROR_NO_PROC_SLOTS:
-    case ERROR_MAX_THRDS_REACHED:
-    case ERROR_NESTING_NOT_ALLOWED:
-      return EAGAIN;
-    case ERROR_CURRENT_DIRECTORY:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-    case ERROR_FAIL_I24:
-    case ERROR_DRIVE_LOCKED:
-    case ERROR_SEEK_ON_DEVICE:
-    case ERROR_NOT_LOCKED:
-    case ERROR_LOCK_FAILED:
-      return EACCES;
-    default:
-      if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED) return EACCES;
-      return EINVAL;
-  }
-}
-
-MoveResult moveFailure(DWORD error) {
-  MoveResult result;
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-      result.error = MoveError::kNotFound;
-      break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-      result.error = MoveError::kAccessDenied;
-      break;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      result.error = MoveError::kAlreadyExists;
-      break;
-    case ERROR_NOT_SAME_DEVICE:
-      result.error = MoveError::kCrossDevice;
-      break;
-    case ERROR_WRITE_PROTECT:
-      result.error = MoveError::kReadOnly;
-      break;
-    case ERROR_DISK_FULL:
-      result.error = MoveError::kDiskFull;
-      break;
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_INVALID_PARAMETER:
-      result.error = MoveError::kInvalidArgument;
-      break;
-    case ERROR_FILENAME_EXCED_RANGE:
-      result.error = MoveError::kOther;
-      result.otherText = "File name too long";
-      break;
-    default:
-      result.error = MoveError::kOther;
-      result.otherText = std::strerror(runtimeErrno(error));
-      break;
-  }
-  return result;
 }
 
 bool exists(const std::wstring& path) {
@@ -286,7 +199,7 @@ class Win32FileSystem : public FileSystem {
     }
     // A lock that outlasts the pauses is no passing one: the rest of the run does not wait.
     if (isLockError(error) && retries == std::size(kLockPausesMs)) retryLocks_ = false;
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
   }
 
  private:
