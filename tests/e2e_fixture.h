@@ -60,7 +60,7 @@ inline std::string makeTempFolder(const std::string& prefix) {
 inline Names filesBelow(const std::string& dir) {
   Names names;
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), dir).string());
+    if (entry.is_regular_file()) names.push_back(entry.path().lexically_relative(dir).string());
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -225,9 +225,8 @@ TEST_F(EndToEnd, ReplaysThatAreNotWholeFilesStopTheRun) {
 
 TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
   std::string first = replay("first.rep", "first");
-  fs::create_directories(d + "folder.rep");
   ASSERT_EQ(::mkfifo((d + "pipe.rep").c_str(), 0600), 0);
-  for (const std::string& path : {d + "missing.rep", d + "folder.rep", d + "pipe.rep"}) {
+  for (const std::string& path : {d + "missing.rep", d + "pipe.rep"}) {
     ProcessResult r = run({first, path}, "\n\n");
     EXPECT_NE(r.out.find("===>" + d +
                          "first0.rep -- Rename successful!(Warning: file already "
@@ -312,6 +311,56 @@ TEST_F(EndToEnd, MoveAcrossFileSystems) {
   ASSERT_EQ(::stat((other + "/big.rep").c_str(), &moved), 0);
   EXPECT_EQ(moved.st_mode & 0777, 0640u);
   fs::remove_all(other);
+}
+
+// A folder stands for the replays directly in it, in the order of their names: regular files
+// and links to them, named *.rep in any case. Renamed in place, none is renamed twice.
+TEST_F(EndToEnd, FoldersStandForTheirReplays) {
+  std::string b = replay("in/b.REP", "bee");
+  std::string a = replay("in/a.rep", "ay");
+  replay("in/sub/c.rep", "sea");
+  replay("other/o.rep", "oh");
+  std::ofstream(d + "in/notes.txt") << "not a replay";
+  fs::create_symlink("../other/o.rep", d + "in/link.rep");
+  fs::create_directory_symlink("sub", d + "in/dirlink.rep");
+  fs::create_symlink("nowhere.rep", d + "in/broken.rep");
+  ASSERT_EQ(::mkfifo((d + "in/fifo.rep").c_str(), 0600), 0);
+  std::string x = replay("x/x.rep", "ex");
+  fs::create_directories(d + "empty");
+  ProcessResult r = run({d + "in", x, d + "empty"}, "\n/n\n");
+  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
+                       "in/ay.rep -- Rename successful!\n" + b + "\n    ===>" + d +
+                       "in/bee.rep -- Rename successful!\n" + d + "in/link.rep\n    ===>" + d +
+                       "in/oh.rep -- Rename successful!\n" + x + "\n    ===>" + d +
+                       "in/ex.rep -- Rename successful!\n" +
+                       "4 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), (Names{"in/ay.rep", "in/bee.rep", "in/ex.rep", "in/notes.txt", "in/oh.rep",
+                            "in/sub/c.rep", "other/o.rep"}));
+  EXPECT_TRUE(fs::is_symlink(d + "in/oh.rep"));
+
+  // A folder without replays is like no argument at all.
+  r = run({d + "empty"}, "");
+  EXPECT_EQ(r.out, ".rep ファイルをexeにドロップしてください\n" + kPause);
+  EXPECT_EQ(r.exitStatus, 0);
+}
+
+TEST_F(EndToEnd, FolderThatCannotBeListedFailsInItsTurn) {
+  std::string a = replay("a.rep", "one");
+  fs::create_directories(d + "locked");
+  replay("locked/l.rep", "hidden");
+  ProcessOptions options;
+  if (::geteuid() == 0) {
+    options.user = 65534;  // root lists anything
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(a.c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod((d + "locked").c_str(), 0), 0);
+  ProcessResult r = run({a, d + "locked"}, "\n\n", options);
+  EXPECT_EQ(r.out, dialogue(d) + a + "\n    ===>" + d + "one.rep -- Rename successful!\n" + d +
+                       "locked\n    ===>" + kOpenError + kPause);
+  EXPECT_EQ(r.exitStatus, 1);
+  ::chmod((d + "locked").c_str(), 0755);
 }
 
 }  // namespace

@@ -13,6 +13,9 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files;
   // Names that exist but do not open as regular files (directories, FIFOs).
   std::set<std::string> otherEntries;
+  // Folders whose files can be listed, and those that cannot ("in", without a slash).
+  std::set<std::string> folders;
+  std::set<std::string> unlistableFolders;
   // Moves to these targets fail with the given error.
   std::map<std::string, MoveError> failingTargets;
   std::vector<std::string> log;  // "read P", "open P", "move A B"
@@ -36,10 +39,29 @@ class MemoryFileSystem : public FileSystem {
     log.push_back("read " + path + " " + std::to_string(limit));
     ReadResult result;
     auto it = files.find(normal(path));
+    if (isFolder(path)) result.status = ReadStatus::kFolder;
     if (it == files.end()) return result;
     result.status = ReadStatus::kOk;
     result.bytes = it->second.substr(0, limit);
     return result;
+  }
+
+  std::optional<std::vector<std::string>> listFolder(
+      const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
+    log.push_back("list " + folder);
+    std::string prefix = normal(folder);
+    if (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+    if (unlistableFolders.count(prefix) != 0) return std::nullopt;
+    std::vector<std::string> names;
+    prefix += '/';
+    for (const auto& [path, bytes] : files) {
+      if (path.compare(0, prefix.size(), prefix) != 0) continue;
+      std::string name = path.substr(prefix.size());
+      if (name.find('/') == std::string::npos && wanted(name)) {
+        names.insert(names.begin(), name);  // in an order of the disk's own
+      }
+    }
+    return names;
   }
 
   bool opensForReading(const std::string& path) override {
@@ -58,7 +80,7 @@ class MemoryFileSystem : public FileSystem {
       result.error = failing->second;
     } else if (files.count(from) == 0) {
       result.error = MoveError::kNotFound;
-    } else if (files.count(to) != 0 || otherEntries.count(to) != 0) {
+    } else if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to)) {
       result.error = MoveError::kAlreadyExists;
     } else {
       std::string bytes = std::move(files[from]);
@@ -66,5 +88,12 @@ class MemoryFileSystem : public FileSystem {
       files[to] = std::move(bytes);
     }
     return result;
+  }
+
+ private:
+  bool isFolder(const std::string& path) const {
+    std::string folder = normal(path);
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folders.count(folder) != 0 || unlistableFolders.count(folder) != 0;
   }
 };

@@ -29,4 +29,15 @@ class ScriptConsole : public Console {
     return true;
   }
   void waitForKey() override { ++keyWaits; }
+
+  int stopAtCheck = 0;  // when not 0, the run is asked to stop at this check (1: the first)
+  int stopChecks = 0;
+  bool holdingStops = false;
+  bool endedAsAsked = false;
+  void holdStops(bool hold) override { holdingStops = hold; }
+  bool stopRequested() override { return ++stopChecks == stopAtCheck; }
+  int endAsAsked() override {
+    endedAsAsked = true;
+    return 143;
+  }
 };

@@ -78,3 +78,34 @@ void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, P
     if (known != memo->takenBelow.end() && known->second == n) ++known->second;
   });
 }
+
+namespace {
+
+// The same spelling of one path; Windows names ignore case.
+bool sameSpelling(std::string_view a, std::string_view b, PathStyle style) {
+  if (style == PathStyle::kPosix) return a == b;
+  return a.size() == b.size() && asciiLower(a) == asciiLower(b);
+}
+
+}  // namespace
+
+Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
+                      PathStyle style, FreeNameMemo* memo) {
+  Placement placement;
+  // A replay composing to its own name would be renamed to itself (Windows allows it): that
+  // name is taken, by the replay itself.
+  const bool itself = sameSpelling(source, target, style);
+  if (!itself) placement.moved = fs.move(source, target);
+  if (itself || !placement.moved.ok()) {
+    if (fs.opensForReading(target)) {
+      placement.collided = true;
+      target = findFreeName(fs, target, style, memo);
+      placement.moved = fs.move(source, target);
+    } else if (itself) {
+      placement.moved = fs.move(source, target);
+    }
+  }
+  if (placement.moved.ok()) noteMoved(memo, source, target, style);
+  placement.target = std::move(target);
+  return placement;
+}

@@ -27,3 +27,16 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
 
 // Tells the memo about a successful move: `to` is taken now, and `from` is free.
 void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style);
+
+// Where one replay went, or was meant to go.
+struct Placement {
+  std::string target;     // the composed target, or its numbered form when that was taken
+  bool collided = false;  // the composed target was taken: a warning
+  MoveResult moved;
+};
+
+// Moves `source` to `target` without replacing anything; when `target` is taken, to the first
+// free numbered form of it. The move comes first and the existence test only when it fails, so
+// an uncollided replay costs one move; the outcome is the one of testing first.
+Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
+                      PathStyle style, FreeNameMemo* memo);

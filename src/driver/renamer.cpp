@@ -6,6 +6,7 @@
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
 #include "driver/free_name.h"
+#include "driver/replay_list.h"
 #include "naming/compose.h"
 
 std::string moveErrorText(const MoveResult& result) {
@@ -43,13 +44,14 @@ std::string summaryLine(std::size_t files, int errors, int warnings) {
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
                PathStyle style) {
-  if (args.empty()) {
+  const std::vector<Replay> replays = gatherReplays(fs, args, style);
+  if (replays.empty()) {
     console.write(".rep ファイルをexeにドロップしてください\n");
     pauseBeforeExit(console);
     return kExitSuccess;
   }
 
-  std::optional<std::string> destination = askDestination(args[0], console, style);
+  std::optional<std::string> destination = askDestination(replays[0].path, console, style);
   if (!destination) return fatalStop(console, StopCode::kCancelled);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");
@@ -60,36 +62,35 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   int warnings = 0;
   int64_t sequence = 0;
   FreeNameMemo takenNames;
-  for (const std::string& path : args) {
-    console.write(path + "\n    ===>");
-    ComposedName composed = composeName(fs, *format, path, &sequence);
-    if (composed.status == ReplayStatus::kOpenFailed) {
-      return fatalStop(console, StopCode::kFileOpenError);
-    }
-    if (composed.status == ReplayStatus::kAbnormal) {
-      return fatalStop(console, StopCode::kAbnormalFile);
+  console.holdStops(true);
+  for (const Replay& replay : replays) {
+    console.write(replay.path + "\n    ===>");
+    ComposedName composed = composeName(*format, replay.file, &sequence);
+    if (composed.status != ReplayStatus::kOk) {
+      console.holdStops(false);
+      return fatalStop(console, composed.status == ReplayStatus::kAbnormal
+                                    ? StopCode::kAbnormalFile
+                                    : StopCode::kFileOpenError);
     }
 
-    std::string target = *destination + composed.name + ".rep";
-    const bool collided = fs.opensForReading(target);
-    if (collided) {
-      target = findFreeName(fs, target, style, &takenNames);
-      ++warnings;
-    }
-    MoveResult moved = fs.move(path, target);
-    if (moved.ok()) {
-      noteMoved(&takenNames, path, target, style);
-      console.write(target + (collided ? " -- Rename successful!(Warning: file already exists)"
-                                       : " -- Rename successful!"));
+    Placement placed =
+        placeReplay(fs, replay.path, *destination + composed.name + ".rep", style, &takenNames);
+    if (placed.collided) ++warnings;
+    if (placed.moved.ok()) {
+      console.write(placed.target + (placed.collided
+                                         ? " -- Rename successful!(Warning: file already exists)"
+                                         : " -- Rename successful!"));
     } else {
       ++errors;
-      console.write(target);
-      console.writeError(" -- Error: " + moveErrorText(moved) + "\n");
+      console.write(placed.target);
+      console.writeError(" -- Error: " + moveErrorText(placed.moved) + "\n");
     }
     console.write("\n");
+    if (console.stopRequested()) return console.endAsAsked();
   }
+  console.holdStops(false);
 
-  console.write(summaryLine(args.size(), errors, warnings));
+  console.write(summaryLine(replays.size(), errors, warnings));
   pauseBeforeExit(console);
   return kExitSuccess;
 }

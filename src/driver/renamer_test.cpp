@@ -56,13 +56,66 @@ TEST_F(RenamerTest, RenamesReportsAndSummarises) {
   EXPECT_EQ(fs.files.count("in/c.rep"), 1u);
 }
 
-TEST_F(RenamerTest, EachFileCostsOneReadOneTestOneMove) {
+// Every header is read before the first prompt; then a replay whose name is free costs one
+// move, and the existence test comes only after a move that failed.
+TEST_F(RenamerTest, EachFileCostsOneReadAndOneMove) {
   addReplay("in/a.rep", "A");
   addReplay("in/b.rep", "B");
+  fs.files["out/B.rep"] = "old";
   EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", "/n"}), 0);
-  EXPECT_EQ(fs.log, (std::vector<std::string>{"read in/a.rep 67", "open out/A.rep",
-                                              "move in/a.rep out/A.rep", "read in/b.rep 67",
-                                              "open out/B.rep", "move in/b.rep out/B.rep"}));
+  EXPECT_EQ(fs.log, (std::vector<std::string>{"read in/a.rep 67", "read in/b.rep 67",
+                                              "move in/a.rep out/A.rep", "move in/b.rep out/B.rep",
+                                              "open out/B.rep", "open out/B0.rep",
+                                              "move in/b.rep out/B0.rep"}));
+}
+
+TEST_F(RenamerTest, FoldersStandForTheReplaysDirectlyInThem) {
+  fs.folders = {"in", "none"};
+  addReplay("in/b.REP", "bee");
+  addReplay("in/a.rep", "ay");
+  addReplay("in/sub/c.rep", "sea");  // in a subfolder: not a replay of "in"
+  fs.files["in/notes.txt"] = "not a replay";
+  addReplay("x/x.rep", "ex");
+  // The folder again: its replays were read before anything moved, and are gone at their turn.
+  EXPECT_EQ(run({"in", "x/x.rep", "none", "./in/"}, {"", "/n"}), 0);
+  EXPECT_EQ(console.both,
+            std::string(kDialogue) + "in/a.rep\n    ===>in/ay.rep -- Rename successful!\n" +
+                "in/b.REP\n    ===>in/bee.rep -- Rename successful!\n" +
+                "x/x.rep\n    ===>in/ex.rep -- Rename successful!\n" +
+                "./in/a.rep\n    ===>in/ay0.rep[[ -- Error: No such file or directory\n]]\n" +
+                "./in/b.REP\n    ===>in/bee0.rep[[ -- Error: No such file or directory\n]]\n" +
+                "5 File(s) 2 Error(s) 2 Warning(s) \n -- Press any key to exit --\n");
+  EXPECT_EQ(fs.files.count("in/sub/c.rep"), 1u);
+  EXPECT_EQ(fs.files.count("in/notes.txt"), 1u);
+}
+
+TEST_F(RenamerTest, FoldersWithoutReplaysAddNothing) {
+  fs.folders = {"none", "in"};
+  fs.unlistableFolders = {"locked"};
+  addReplay("in/a.rep", "ay");
+  EXPECT_EQ(run({"none"}, {}), 0);
+  EXPECT_EQ(console.out,
+            ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
+  console = ScriptConsole();
+  // A folder that cannot be listed stays an argument, and does not open in its turn.
+  EXPECT_EQ(run({"none", "in", "locked"}, {"", ""}), 1);
+  EXPECT_NE(console.out.find("in/a.rep\n    ===>in/ay.rep -- Rename successful!\nlocked\n    "
+                             "===> -- File open error!!\n"),
+            std::string::npos)
+      << console.out;
+}
+
+// A stop asked for while files move ends the run after the file in hand has its outcome line.
+TEST_F(RenamerTest, StopAskedForAfterTheFileInHand) {
+  addReplay("in/a.rep", "one");
+  addReplay("in/b.rep", "two");
+  console.stopAtCheck = 1;
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"", ""}), 143);
+  EXPECT_TRUE(console.endedAsAsked);
+  const std::string ending = "in/a.rep\n    ===>in/one.rep -- Rename successful!\n";
+  EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
+  EXPECT_EQ(console.keyWaits, 0);
+  EXPECT_EQ(fs.files.count("in/b.rep"), 1u);
 }
 
 TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
@@ -141,7 +194,8 @@ TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
     EXPECT_EQ(console.out.find("File(s)"), std::string::npos);
     EXPECT_EQ(console.keyWaits, 1);
     EXPECT_EQ(fs.files.count("in/two.rep"), 1u) << "earlier moves stay";
-    EXPECT_EQ(fs.log.back(), "read in/3.rep 67");
+    EXPECT_EQ(fs.log.back(), "move in/2.rep in/two.rep");
+    EXPECT_FALSE(console.holdingStops) << "the key wait ends at Ctrl+C again";
   }
 }
 
@@ -161,7 +215,7 @@ TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
     ASSERT_GE(console.out.size(), ending.size());
     EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
     EXPECT_EQ(console.keyWaits, 1);
-    EXPECT_EQ(fs.log, std::vector<std::string>()) << "nothing read or moved";
+    EXPECT_EQ(fs.log, std::vector<std::string>{"read " + c.firstPath + " 67"}) << "nothing moved";
   }
 }
 

@@ -69,8 +69,12 @@ std::string substituteTokens(std::string_view format, const TokenValues& values)
 
 ComposedName composeName(FileSystem& fs, std::string_view format, const std::string& replayPath,
                          int64_t* sequenceCounter) {
+  return composeName(format, readReplayFile(fs, replayPath), sequenceCounter);
+}
+
+ComposedName composeName(std::string_view format, const ReplayFile& replay,
+                         int64_t* sequenceCounter) {
   ComposedName result;
-  ReplayFile replay = readReplayFile(fs, replayPath);
   result.status = replay.status;
   if (replay.status != ReplayStatus::kOk) return result;
   result.name = substituteTokens(format, gatherTokenValues(replay, sequenceCounter));

@@ -45,6 +45,11 @@ struct ComposedName {
   std::string name;  // set when status is kOk
 };
 
-// The new base name of the replay at `replayPath`, from one read of its header.
+// The new base name of a replay from its header, as read; advances the sequence counter only
+// for a replay that can be named.
+ComposedName composeName(std::string_view format, const ReplayFile& replay,
+                         int64_t* sequenceCounter);
+
+// The same from one read of the header of the replay at `replayPath`.
 ComposedName composeName(FileSystem& fs, std::string_view format, const std::string& replayPath,
                          int64_t* sequenceCounter);

@@ -9,6 +9,7 @@
 
 #include "platform/answer_reader.h"
 #include "platform/console.h"
+#include "platform/stop_signals_posix.h"
 
 namespace {
 
@@ -85,6 +86,12 @@ class PosixConsole : public Console {
     flush();
     int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return;  // no terminal: nobody to wait for
+    // A run in the background (`reprename dir > log &`) has nobody at the keyboard, and would be
+    // stopped by SIGTTOU for changing the terminal's mode.
+    if (::tcgetpgrp(fd) != ::getpgrp()) {
+      ::close(fd);
+      return;
+    }
     termios saved;
     if (::tcgetattr(fd, &saved) != 0) {
       ::close(fd);
@@ -124,6 +131,18 @@ class PosixConsole : public Console {
     }
     g_keyTerminal = -1;
     ::close(fd);
+  }
+
+  void holdStops(bool hold) override {
+    if (!hold && heldStopSignal() != 0) endAsAsked();
+    holdStopSignals(hold);
+  }
+
+  bool stopRequested() override { return heldStopSignal() != 0; }
+
+  int endAsAsked() override {
+    flush();
+    endByHeldStopSignal();
   }
 
  private:

@@ -183,6 +183,11 @@ class Win32Console : public Console {
     CloseHandle(keyboard);
   }
 
+  // Ctrl+C and a closed window end the process by the system's own handling.
+  void holdStops(bool) override {}
+  bool stopRequested() override { return false; }
+  int endAsAsked() override { return 1; }
+
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
 

@@ -1,10 +1,18 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-enum class ReadStatus { kOk, kOpenFailed };
+enum class ReadStatus {
+  kOk,
+  kOpenFailed,
+  kFolder,  // a folder, whose files may be listed
+};
 
 struct ReadResult {
   ReadStatus status = ReadStatus::kOpenFailed;
@@ -37,8 +45,13 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Opens `path` as a regular file for reading and reads at most `limit` bytes from its start.
-  // Never blocks on FIFOs or devices; anything that is not a regular file does not open.
+  // Never blocks on FIFOs or devices; anything else that is not a regular file does not open,
+  // but a folder says so.
   virtual ReadResult readPrefix(const std::string& path, std::size_t limit) = 0;
+  // The names of the regular files directly in `folder` (a symbolic link counts as what it
+  // points to) that `wanted` accepts, in no particular order; nothing when it cannot be listed.
+  virtual std::optional<std::vector<std::string>> listFolder(
+      const std::string& folder, const std::function<bool(std::string_view)>& wanted) = 0;
   // True when `path` opens as a regular file for reading. Anything else counts as free.
   virtual bool opensForReading(const std::string& path) = 0;
   // Moves a file to `to`, never replacing anything that exists there. A move to another file

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -9,15 +10,17 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/stop_signals_posix.h"
 
 namespace {
 
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO's open from waiting for a writer;
-// the fstat then turns away FIFOs, devices and directories.
-int openRegularFile(const std::string& path, struct stat* st) {
+// the fstat then turns away FIFOs, devices and directories, telling of the last in `isFolder`.
+int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -1;
   if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    if (isFolder != nullptr) *isFolder = S_ISDIR(st->st_mode);
     ::close(fd);
     errno = EINVAL;
     return -1;
@@ -82,9 +85,15 @@ std::string directoryPart(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Copies all of `from` to `to`; false with errno set on failure, EINTR when a stop was asked
+// for meanwhile.
 bool copyBytes(int from, int to) {
   std::string buffer(1 << 20, '\0');
   for (;;) {
+    if (heldStopSignal() != 0) {
+      errno = EINTR;
+      return false;
+    }
     ssize_t n = ::read(from, &buffer[0], buffer.size());
     if (n == 0) return true;
     if (n < 0) {
@@ -133,6 +142,8 @@ int copyAcrossDevices(const std::string& from, const std::string& to) {
     ::futimens(copy, times);
     if (::fsync(copy) != 0) error = errno;
   }
+  // Until the copy has the target's name it is a copy in progress, which a stop removes.
+  if (error == 0 && heldStopSignal() != 0) error = EINTR;
   if (::close(copy) != 0 && error == 0) error = errno;
   ::close(source);
   if (error == 0) error = renameNoReplace(temp, to);
@@ -154,8 +165,12 @@ class PosixFileSystem : public FileSystem {
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     ReadResult result;
     struct stat st;
-    int fd = openRegularFile(path, &st);
-    if (fd < 0) return result;
+    bool isFolder = false;
+    int fd = openRegularFile(path, &st, &isFolder);
+    if (fd < 0) {
+      if (isFolder) result.status = ReadStatus::kFolder;
+      return result;
+    }
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -173,6 +188,29 @@ class PosixFileSystem : public FileSystem {
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
     return result;
+  }
+
+  std::optional<std::vector<std::string>> listFolder(
+      const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::vector<std::string> names;
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir);
+      if (entry == nullptr) break;
+      if (!wanted(entry->d_name)) continue;
+      bool regular = entry->d_type == DT_REG;
+      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        struct stat st;  // a link counts as what it points to
+        regular = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+      }
+      if (regular) names.emplace_back(entry->d_name);
+    }
+    const bool complete = errno == 0;
+    ::closedir(dir);
+    if (!complete) return std::nullopt;
+    return names;
   }
 
   bool opensForReading(const std::string& path) override {

@@ -41,6 +41,27 @@ HANDLE openForReading(const std::string& path) {
   return file;
 }
 
+// `folder` ready for a name to follow it.
+std::string inFolder(const std::string& folder) {
+  if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':') {
+    return folder;
+  }
+  return folder + "\\";
+}
+
+// What a link leads to is a file on disk, not a folder or a device.
+bool isRegularFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool regular = GetFileInformationByHandle(file, &info) &&
+                       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                       GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  return regular;
+}
+
 bool exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -161,7 +182,14 @@ class Win32FileSystem : public FileSystem {
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     ReadResult result;
     HANDLE file = openForReading(path);
-    if (file == INVALID_HANDLE_VALUE) return result;
+    if (file == INVALID_HANDLE_VALUE) {
+      // A folder does not open as a file; only then is it worth asking what it is.
+      const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        result.status = ReadStatus::kFolder;
+      }
+      return result;
+    }
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -178,6 +206,34 @@ class Win32FileSystem : public FileSystem {
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
     return result;
+  }
+
+  std::optional<std::vector<std::string>> listFolder(
+      const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
+    const std::string prefix = inFolder(folder);
+    WIN32_FIND_DATAW entry;
+    // Every name, matched here rather than by the system, which would match 8.3 aliases too.
+    HANDLE find = FindFirstFileExW(systemPath(prefix + "*").c_str(), FindExInfoBasic, &entry,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>();
+      return std::nullopt;
+    }
+    std::vector<std::string> names;
+    do {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      std::string name = narrow(entry.cFileName);
+      if (!wanted(name)) continue;
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+          !isRegularFile(systemPath(prefix + name))) {
+        continue;  // a link counts as what it points to
+      }
+      names.push_back(std::move(name));
+    } while (FindNextFileW(find, &entry));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(find);
+    if (!complete) return std::nullopt;
+    return names;
   }
 
   bool opensForReading(const std::string& path) override {

@@ -46,8 +46,11 @@ std::string trimReplayName(std::string_view name) {
 }
 
 ReplayFile readReplayFile(FileSystem& fs, const std::string& path) {
+  return decodeReplayFile(fs.readPrefix(path, kReplayHeaderSize));
+}
+
+ReplayFile decodeReplayFile(const ReadResult& read) {
   ReplayFile replay;
-  ReadResult read = fs.readPrefix(path, kReplayHeaderSize);
   if (read.status != ReadStatus::kOk) {
     replay.status = ReplayStatus::kOpenFailed;
     return replay;

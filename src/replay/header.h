@@ -44,8 +44,11 @@ struct ReplayFile {
   ReplayHeader header;
 };
 
-// Opens the replay once, reads its first 67 bytes and decodes them. The name codes are checked
-// before the length, so a short file with a bad code is abnormal for its code.
+// Decodes the first 67 bytes of a replay as read. The name codes are checked before the length,
+// so a short file with a bad code is abnormal for its code.
+ReplayFile decodeReplayFile(const ReadResult& read);
+
+// Opens the replay once, reads its first 67 bytes and decodes them.
 ReplayFile readReplayFile(FileSystem& fs, const std::string& path);
 
 // Decodes the 8 name codes at the start of `bytes` (missing codes count as 0). Returns false,

@@ -1,0 +1,53 @@
+#include "driver/replay_list.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::string_view kExtension = ".rep";
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool isReplayFileName(std::string_view name) {
+  if (name.size() < kExtension.size()) return false;
+  std::string_view end = name.substr(name.size() - kExtension.size());
+  return std::equal(end.begin(), end.end(), kExtension.begin(),
+                    [](char a, char b) { return asciiLower(a) == b; });
+}
+
+std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style) {
+  std::string path(folder);
+  const bool ended = !path.empty() &&
+                     (path.back() == separatorOf(style) ||
+                      (style == PathStyle::kWindows && (path.back() == '/' || path.back() == ':')));
+  if (!path.empty() && !ended) path.push_back(separatorOf(style));
+  path.append(name);
+  return path;
+}
+
+std::vector<Replay> gatherReplays(FileSystem& fs, const std::vector<std::string>& args,
+                                  PathStyle style) {
+  std::vector<Replay> replays;
+  replays.reserve(args.size());
+  for (const std::string& arg : args) {
+    ReadResult read = fs.readPrefix(arg, kReplayHeaderSize);
+    if (read.status != ReadStatus::kFolder) {
+      replays.push_back({arg, decodeReplayFile(read)});
+      continue;
+    }
+    std::optional<std::vector<std::string>> names = fs.listFolder(arg, isReplayFileName);
+    if (!names) {
+      replays.push_back({arg, ReplayFile()});  // fails to open in its turn
+      continue;
+    }
+    std::sort(names->begin(), names->end());
+    for (const std::string& name : *names) {
+      std::string path = pathInFolder(arg, name, style);
+      ReplayFile file = readReplayFile(fs, path);
+      replays.push_back({std::move(path), std::move(file)});
+    }
+  }
+  return replays;
+}
