@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -47,6 +48,19 @@ class TerminalRun : public ::testing::Test {
     if (pid == 0) {
       ::setsid();
       int tty = ::open(slaveName.c_str(), O_RDWR);  // becomes the controlling terminal
+      if (inTheBackground) {
+        // As a shell runs `reprename ... &`: a process group of its own, under a parent that
+        // keeps the terminal's foreground and waits for it.
+        pid_t job = ::fork();
+        if (job != 0) {
+          ::setpgid(job, job);
+          int status = 0;
+          ::waitpid(job, &status, 0);
+          ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128);
+        }
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      }
       int devnull = ::open("/dev/null", O_RDONLY);
       ::dup2(devnull, 0);
       ::dup2(out[1], 1);
@@ -124,7 +138,8 @@ class TerminalRun : public ::testing::Test {
   bool exited = false;
   termios before;
   std::string shown;
-  std::string typedAhead;  // keys on the terminal before the program starts
+  std::string typedAhead;        // keys on the terminal before the program starts
+  bool inTheBackground = false;  // another process group has the terminal's foreground
 };
 
 TEST_F(TerminalRun, WaitsForOneKeyAndSwallowsTheRestOfIt) {
@@ -186,6 +201,24 @@ TEST_F(TerminalRunAfterTypingAhead, KeysTypedBeforeTheWaitDoNotEndIt) {
   int status = 0;
   ASSERT_TRUE(ends(&status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+class TerminalRunInTheBackground : public TerminalRun {
+ protected:
+  void SetUp() override {
+    inTheBackground = true;
+    TerminalRun::SetUp();
+  }
+};
+
+// Nobody at the keyboard waits on a job in the background, and changing the terminal's mode
+// would stop it (SIGTTOU): the pause ends at once.
+TEST_F(TerminalRunInTheBackground, KeyWaitEndsAtOnce) {
+  ASSERT_TRUE(outputReaches(kPause));
+  int status = 0;
+  ASSERT_TRUE(ends(&status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  expectTerminalRestored();
 }
 
 }  // namespace

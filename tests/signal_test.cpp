@@ -1,0 +1,138 @@
+// Ending a long run by a signal, on Linux: the replay in hand is finished or undone first, every
+// replay moved has its outcome line in the output, and the process then ends by that signal.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "e2e_fixture.h"
+
+namespace {
+
+using namespace e2e;
+
+void sleepMs(double ms) {
+  timespec t{0, static_cast<long>(ms * 1e6)};
+  ::nanosleep(&t, nullptr);
+}
+
+class Signals : public EndToEnd {
+ protected:
+  // Starts the renamer on `args` with the answers on standard input and both output streams in
+  // files, as `reprename ... > log` would have them; no terminal.
+  pid_t start(const std::vector<std::string>& args, const std::string& answers) {
+    std::ofstream(d + "answers") << answers;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setsid();
+      int in = ::open((d + "answers").c_str(), O_RDONLY);
+      int out = ::open((d + "out.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = ::open((d + "err.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(in, 0);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      std::vector<std::string> argv = {REPRENAME_BINARY};
+      argv.insert(argv.end(), args.begin(), args.end());
+      execArgs(argv, {});
+    }
+    return pid;
+  }
+
+  // Waits up to ten seconds for `path` to exist; false if the process ended first.
+  bool appears(const std::string& path, pid_t pid) {
+    for (int i = 0; i < 50000; ++i) {
+      if (::access(path.c_str(), F_OK) == 0) return true;
+      if (::waitpid(pid, nullptr, WNOHANG) == pid) return false;
+      sleepMs(0.2);
+    }
+    return false;
+  }
+
+  int endOf(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+};
+
+TEST_F(Signals, EveryMovedReplayHasItsLineWhicheverSignalEndsTheRun) {
+  const int kReplays = 5000;
+  std::vector<std::string> paths;
+  for (int i = 0; i < kReplays; ++i) {
+    std::string name = "a" + std::to_string(10000 + i);
+    paths.push_back(replay("src/" + name + ".rep", name));
+  }
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    fs::create_directories(d + "dest");
+    pid_t pid = start({d + "src"}, d + "dest\n\n");
+    ASSERT_TRUE(appears(d + "dest/a10000.rep", pid)) << "the run must still be moving files";
+    // Stopped while it moves files, so the signal is sure to come in the middle of the run.
+    ::kill(pid, SIGSTOP);
+    ::kill(pid, sig);
+    ::kill(pid, SIGCONT);
+    const int status = endOf(pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " " << status;
+
+    const std::string out = readFile(d + "out.log");
+    EXPECT_EQ(out.find("File(s)"), std::string::npos) << "no summary";
+    EXPECT_EQ(out.find("Press any key"), std::string::npos) << "no key wait";
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), '\n') << "the last line is whole";
+    std::size_t moved = 0;
+    for (const auto& entry : fs::directory_iterator(d + "dest")) {
+      const std::string line = "    ===>" + entry.path().string() + " -- Rename successful!\n";
+      EXPECT_NE(out.find(line), std::string::npos) << entry.path();
+      ++moved;
+    }
+    std::size_t lines = 0;
+    for (std::size_t pos = 0; (pos = out.find("Rename successful!", pos)) != std::string::npos;
+         ++pos) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, moved);
+    EXPECT_LT(moved, static_cast<std::size_t>(kReplays)) << "stopped before the end";
+    EXPECT_EQ(readFile(d + "err.log"), "");
+    // Back where they came from, for the next signal.
+    for (const auto& entry : fs::directory_iterator(d + "dest")) {
+      fs::rename(entry.path(), d + "src/" + entry.path().filename().string());
+    }
+  }
+  EXPECT_EQ(files().size(), static_cast<std::size_t>(kReplays) + 3);  // and answers, out, err
+}
+
+// A stop during a copy to another file system removes the copy: the replay stays whole where it
+// was, and nothing is left beside the target.
+TEST_F(Signals, CopyInProgressIsRemoved) {
+  struct stat here, there;
+  if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+      here.st_dev == there.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  char pattern[] = "/dev/shm/reprename-signal-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string other = pattern;
+  std::string a = replay("big.rep", "big");
+  fs::resize_file(a, std::uintmax_t{512} << 20);  // sparse here, but copied in full
+  pid_t pid = start({a}, other + "\n\n");
+  bool copying = false;
+  for (int i = 0; i < 20000 && !copying; ++i) {
+    for (const auto& entry : fs::directory_iterator(other)) {
+      copying = copying || entry.path().filename().string().rfind(".reprename-", 0) == 0;
+    }
+    if (!copying) sleepMs(0.5);
+  }
+  EXPECT_TRUE(copying) << "the copy must still be going on";
+  ::kill(pid, SIGTERM);
+  const int status = endOf(pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_TRUE(fs::is_empty(other)) << "no copy, whole or partial, at the target";
+  EXPECT_EQ(fs::file_size(a), std::uintmax_t{512} << 20);
+  const std::string out = readFile(d + "out.log");
+  EXPECT_EQ(out.substr(out.rfind(a)), a + "\n    ===>" + other + "/big.rep\n");
+  EXPECT_EQ(readFile(d + "err.log"), " -- Error: Interrupted system call\n");
+  fs::remove_all(other);
+}
+
+}  // namespace
