@@ -312,6 +312,29 @@ TEST_F(UnderWine, MovesToAnotherDrive) {
   ::umount2(mount.c_str(), MNT_DETACH);
 }
 
+// A folder dropped on the exe stands for the replays directly in it, in the order of the bytes
+// of their names, whatever order the disk lists them in.
+TEST_F(UnderWine, DroppedFolderStandsForItsReplays) {
+  replay("drop/b.rep", "bee");
+  replay("drop/A.rep", "ay");
+  replay("drop/表.rep", "hyo");
+  replay("drop/é.REP", "ee");
+  replay("drop/sub/c.rep", "sea");
+  replay("drop/x.rep/d.rep", "dee");
+  std::ofstream(dir + "/drop/notes.txt") << "not a replay";
+  const std::string folder = windowsPath(dir + "/drop");
+  ProcessResult r = run({folder}, "\r\n/n\r\n", "", "en_US.UTF-8");
+  std::string expected = kOfferPrompt + "出力ディレクトリ " + folder + "\\\n" + kFormatPrompt;
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"A.rep", "ay"}, {"b.rep", "bee"}, {"é.REP", "ee"}, {"表.rep", "hyo"}}) {
+    expected +=
+        folder + "\\" + from + "\n    ===>" + folder + "\\" + to + ".rep -- Rename successful!\n";
+  }
+  EXPECT_EQ(r.out, windowsText(expected + "4 File(s) 0 Error(s) 0 Warning(s) \n" + kPause));
+  EXPECT_EQ(files(), (Names{"drop/ay.rep", "drop/bee.rep", "drop/ee.rep", "drop/hyo.rep",
+                            "drop/notes.txt", "drop/sub/c.rep", "drop/x.rep/d.rep"}));
+}
+
 // Starts hold_files.exe on `paths` for `ms` milliseconds; returns its process once it holds them.
 pid_t holdFiles(int ms, const std::vector<std::string>& paths) {
   int out[2];
