@@ -63,6 +63,7 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
 }
 
 void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style) {
+  if (memo->takenBelow.empty()) return;  // no name has collided yet: nothing to keep up to date
   // The source's name is free now: no run of taken names known to the memo may reach past it.
   forEachNumberedReading(fileNamePart(from, style), [&](std::string_view fileStem, uint64_t n) {
     auto stems = memo->stemsByFileName.find(asciiLower(fileStem));
