@@ -4,6 +4,7 @@
 // built renamer run on them as a user would.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -97,6 +98,17 @@ class EndToEnd : public ::testing::Test {
   }
 
   Names files() const { return filesBelow(dir); }
+
+  // A new folder on another file system than the test's (/dev/shm); empty where there is none.
+  std::string folderOnAnotherFileSystem() const {
+    struct stat here, there;
+    if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+        here.st_dev == there.st_dev) {
+      return std::string();
+    }
+    char pattern[] = "/dev/shm/reprename-e2e-XXXXXX";
+    return ::mkdtemp(pattern) != nullptr ? pattern : std::string();
+  }
 
   std::string dialogue(const std::string& destination) const {
     return kOfferPrompt + "出力ディレクトリ " + destination + "\n" + kFormatPrompt;

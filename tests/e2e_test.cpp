@@ -286,14 +286,8 @@ TEST_F(EndToEnd, FifoAtTheTargetCountsAsFreeAndIsNeverReplaced) {
 
 // The move to another file system copies, then removes the source.
 TEST_F(EndToEnd, MoveAcrossFileSystems) {
-  struct stat here, there;
-  if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
-      here.st_dev == there.st_dev) {
-    GTEST_SKIP() << "no second file system at /dev/shm";
-  }
-  char pattern[] = "/dev/shm/reprename-e2e-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string other = pattern;
+  const std::string other = folderOnAnotherFileSystem();
+  if (other.empty()) GTEST_SKIP() << "no second file system at /dev/shm";
   ReplayFields f;
   f.size = 3 << 20;
   std::string a = replay("a.rep", "big", f);

@@ -2,7 +2,6 @@
 // replay moved has its outcome line in the output, and the process then ends by that signal.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -105,14 +104,8 @@ TEST_F(Signals, EveryMovedReplayHasItsLineWhicheverSignalEndsTheRun) {
 // A stop during a copy to another file system removes the copy: the replay stays whole where it
 // was, and nothing is left beside the target.
 TEST_F(Signals, CopyInProgressIsRemoved) {
-  struct stat here, there;
-  if (::stat(dir.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
-      here.st_dev == there.st_dev) {
-    GTEST_SKIP() << "no second file system at /dev/shm";
-  }
-  char pattern[] = "/dev/shm/reprename-signal-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string other = pattern;
+  const std::string other = folderOnAnotherFileSystem();
+  if (other.empty()) GTEST_SKIP() << "no second file system at /dev/shm";
   std::string a = replay("big.rep", "big");
   fs::resize_file(a, std::uintmax_t{512} << 20);  // sparse here, but copied in full
   pid_t pid = start({a}, other + "\n\n");
