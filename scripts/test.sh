@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need (Debian, as root), builds, and runs every test: the Linux build,
 # the Windows exe under Wine, the Linux tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a bounded run of each fuzzer.
+# UndefinedBehaviorSanitizer, a bounded run of each fuzzer, and the checks of the release
+# packages (the Windows zip, built twice, and the Linux install).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,8 @@ command -v clang++ >/dev/null || need+=(clang)
 compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
   need+=(libclang-rt-14-dev)
 command -v strace >/dev/null || need+=(strace)
+/usr/bin/python3 -c 'import pefile' 2>/dev/null || need+=(python3-pefile)
+command -v man >/dev/null || need+=(man-db)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq
@@ -39,6 +42,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 echo "== windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
+cmake --build --preset windows --target package
 
 echo "== fuzzers"
 bash scripts/fuzz.sh 20
@@ -50,3 +54,7 @@ for preset in default sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== release packages"
+cmake --build --preset default --target package
+/usr/bin/python3 tests/release_check.py
