@@ -92,13 +92,20 @@ std::string fromRedirectedText(std::string_view bytes) {
 }
 
 // Keys pressed before the wait began (a second Enter at the last prompt) must not end it. Under
-// Wine they can still be on their way from the terminal, so what comes at once goes too.
+// Wine they can still be on their way from the terminal, so what comes at once goes too. Only
+// events already queued are read, so this never waits for a key itself.
 void discardTypedAhead(HANDLE keyboard) {
   FlushConsoleInputBuffer(keyboard);
-  for (int round = 0; round < 5 && WaitForSingleObject(keyboard, 100) == WAIT_OBJECT_0; ++round) {
-    INPUT_RECORD records[64];
-    DWORD got = 0;
-    if (!ReadConsoleInputW(keyboard, records, 64, &got)) return;
+  for (int round = 0; round < 3; ++round) {
+    Sleep(50);
+    DWORD queued = 0;
+    while (GetNumberOfConsoleInputEvents(keyboard, &queued) && queued > 0) {
+      INPUT_RECORD records[64];
+      DWORD got = 0;
+      if (!ReadConsoleInputW(keyboard, records, queued < 64 ? queued : 64, &got) || got == 0) {
+        return;
+      }
+    }
   }
 }
 
