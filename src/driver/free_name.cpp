@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
+#include "driver/replay_list.h"
 
-constexpr std::string_view kExtension = ".rep";
+namespace {
 
 std::string asciiLower(std::string_view text) {
   std::string lower(text);
@@ -15,21 +15,12 @@ std::string asciiLower(std::string_view text) {
   return lower;
 }
 
-// The last component of a path. Windows also separates at '/' and after a drive's ':'.
-std::string_view fileNamePart(std::string_view path, PathStyle style) {
-  std::size_t cut = path.find_last_of(style == PathStyle::kWindows ? "\\/:" : "/");
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
 // Calls `visit(stem, number)` for every way `name` reads as stem + number + ".rep" with the number
 // written as findFreeName writes it (no leading zeros). The extension is matched ignoring case.
 void forEachNumberedReading(std::string_view name,
                             const std::function<void(std::string_view, uint64_t)>& visit) {
-  if (name.size() < kExtension.size() ||
-      asciiLower(name.substr(name.size() - kExtension.size())) != kExtension) {
-    return;
-  }
-  std::string_view stem = name.substr(0, name.size() - kExtension.size());
+  if (!isReplayFileName(name)) return;
+  std::string_view stem = name.substr(0, name.size() - kReplayExtension.size());
   uint64_t number = 0;
   uint64_t scale = 1;
   for (std::size_t digits = 1; digits <= std::min<std::size_t>(stem.size(), 19); ++digits) {
@@ -44,7 +35,7 @@ void forEachNumberedReading(std::string_view name,
 std::string numberedName(std::string_view stem, uint64_t attempt) {
   std::string name(stem);
   name += std::to_string(attempt);
-  name += kExtension;
+  name += kReplayExtension;
   return name;
 }
 
@@ -52,7 +43,7 @@ std::string numberedName(std::string_view stem, uint64_t attempt) {
 
 std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle style,
                          FreeNameMemo* memo) {
-  const std::string stem = target.substr(0, target.size() - kExtension.size());
+  const std::string stem = target.substr(0, target.size() - kReplayExtension.size());
   auto [known, isNew] = memo->takenBelow.try_emplace(stem, 0);
   if (isNew) memo->stemsByFileName[asciiLower(fileNamePart(stem, style))].push_back(stem);
   uint64_t attempt = known->second;

@@ -4,27 +4,15 @@
 
 namespace {
 
-constexpr std::string_view kExtension = ".rep";
-
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
 bool isReplayFileName(std::string_view name) {
-  if (name.size() < kExtension.size()) return false;
-  std::string_view end = name.substr(name.size() - kExtension.size());
-  return std::equal(end.begin(), end.end(), kExtension.begin(),
+  if (name.size() < kReplayExtension.size()) return false;
+  std::string_view end = name.substr(name.size() - kReplayExtension.size());
+  return std::equal(end.begin(), end.end(), kReplayExtension.begin(),
                     [](char a, char b) { return asciiLower(a) == b; });
-}
-
-std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style) {
-  std::string path(folder);
-  const bool ended = !path.empty() &&
-                     (path.back() == separatorOf(style) ||
-                      (style == PathStyle::kWindows && (path.back() == '/' || path.back() == ':')));
-  if (!path.empty() && !ended) path.push_back(separatorOf(style));
-  path.append(name);
-  return path;
 }
 
 std::vector<Replay> gatherReplays(FileSystem& fs, const std::vector<std::string>& args,

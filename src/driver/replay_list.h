@@ -14,12 +14,11 @@ struct Replay {
   ReplayFile file;
 };
 
+// The extension of every replay's name.
+inline constexpr std::string_view kReplayExtension = ".rep";
+
 // True for the names a folder's replays have: ending in ".rep" in any letter case.
 bool isReplayFileName(std::string_view name);
-
-// `name` inside `folder`, with a separator between them unless the folder ends in one (or, on
-// Windows, in a drive's ':').
-std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style);
 
 // The replays of the run in order. An argument that is a folder stands for the replays directly
 // inside it, by the bytes of their names; a folder that cannot be listed, and every other

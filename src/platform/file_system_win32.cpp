@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_style.h"
 #include "platform/wide_win32.h"
 #include "platform/windows_errors.h"
 
@@ -41,14 +42,6 @@ HANDLE openForReading(const std::string& path) {
   return file;
 }
 
-// `folder` ready for a name to follow it.
-std::string inFolder(const std::string& folder) {
-  if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':') {
-    return folder;
-  }
-  return folder + "\\";
-}
-
 // What a link leads to is a file on disk, not a folder or a device.
 bool isRegularFile(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -69,15 +62,15 @@ bool exists(const std::wstring& path) {
 // Creates a hidden file of our own beside `to` that nothing else can have opened; returns 0 or
 // the system error.
 DWORD createTemporaryBeside(std::string_view to, std::wstring* temp, HANDLE* file) {
-  const std::size_t cut = to.find_last_of("\\/:");
-  const std::string folder(to.substr(0, cut == std::string_view::npos ? 0 : cut + 1));
+  const std::string_view folder =
+      to.substr(0, to.size() - fileNamePart(to, PathStyle::kWindows).size());
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[40];
     std::snprintf(name, sizeof name, ".reprename-%08lx%04x",
                   static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
                   ++counter & 0xFFFF);
-    *temp = systemPath(folder + name);
+    *temp = systemPath(pathInFolder(folder, name, PathStyle::kWindows));
     *file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
     if (*file != INVALID_HANDLE_VALUE) return 0;
@@ -210,10 +203,10 @@ class Win32FileSystem : public FileSystem {
 
   std::optional<std::vector<std::string>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
-    const std::string prefix = inFolder(folder);
     WIN32_FIND_DATAW entry;
     // Every name, matched here rather than by the system, which would match 8.3 aliases too.
-    HANDLE find = FindFirstFileExW(systemPath(prefix + "*").c_str(), FindExInfoBasic, &entry,
+    const std::wstring everyName = systemPath(pathInFolder(folder, "*", PathStyle::kWindows));
+    HANDLE find = FindFirstFileExW(everyName.c_str(), FindExInfoBasic, &entry,
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>();
@@ -225,7 +218,7 @@ class Win32FileSystem : public FileSystem {
       std::string name = narrow(entry.cFileName);
       if (!wanted(name)) continue;
       if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-          !isRegularFile(systemPath(prefix + name))) {
+          !isRegularFile(systemPath(pathInFolder(folder, name, PathStyle::kWindows)))) {
         continue;  // a link counts as what it points to
       }
       names.push_back(std::move(name));

@@ -7,3 +7,15 @@ std::size_t lastSeparator(std::string_view path, PathStyle style) {
 bool endsWithSeparator(std::string_view path, PathStyle style) {
   return !path.empty() && path.back() == separatorOf(style);
 }
+
+std::string_view fileNamePart(std::string_view path, PathStyle style) {
+  std::size_t cut = path.find_last_of(style == PathStyle::kWindows ? "\\/:" : "/");
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style) {
+  std::string path(folder);
+  if (!fileNamePart(folder, style).empty()) path.push_back(separatorOf(style));
+  path.append(name);
+  return path;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // How a system spells file paths. Both keep names in UTF-8 here, where no byte of a multi-byte
@@ -15,3 +16,10 @@ std::size_t lastSeparator(std::string_view path, PathStyle style);
 
 // True when the last character of `path` is the separator.
 bool endsWithSeparator(std::string_view path, PathStyle style);
+
+// The last component of `path`. Windows also separates at '/' and after a drive's ':'.
+std::string_view fileNamePart(std::string_view path, PathStyle style);
+
+// `name` inside `folder`, with a separator between them unless the folder is empty or ends in
+// one (or, on Windows, in '/' or a drive's ':').
+std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style);
