@@ -57,6 +57,13 @@ inline std::string makeTempFolder(const std::string& prefix) {
   return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
+// Writes a replay named `name` (in the replay's own alphabet) at `path`, making its folders.
+inline void writeNamedReplay(const fs::path& path, const std::string& name, ReplayFields f = {}) {
+  f.nameCodes = nameCodesFor(name);
+  fs::create_directories(path.parent_path());
+  EXPECT_TRUE(writeReplay(path.string(), f));
+}
+
 // Every regular file below `dir`, relative to it, sorted.
 inline Names filesBelow(const std::string& dir) {
   Names names;
@@ -81,11 +88,8 @@ class EndToEnd : public ::testing::Test {
 
   // Writes a replay named `name` (in the replay's own alphabet) at `relative`; returns its path.
   std::string replay(const std::string& relative, const std::string& name, ReplayFields f = {}) {
-    f.nameCodes = nameCodesFor(name);
-    std::string path = d + relative;
-    fs::create_directories(fs::path(path).parent_path());
-    EXPECT_TRUE(writeReplay(path, f));
-    return path;
+    writeNamedReplay(d + relative, name, f);
+    return d + relative;
   }
 
   ProcessResult run(const std::vector<std::string>& args, const std::string& input,

@@ -101,11 +101,8 @@ class UnderWine : public ::testing::Test {
 
   // Writes a replay at `relative` below the folder; returns its Windows path.
   std::string replay(const std::string& relative, const std::string& name, ReplayFields f = {}) {
-    f.nameCodes = nameCodesFor(name);
-    fs::path path = fs::path(dir) / relative;
-    fs::create_directories(path.parent_path());
-    EXPECT_TRUE(writeReplay(path.string(), f));
-    return windowsPath(path.string());
+    writeNamedReplay(dir + "/" + relative, name, f);
+    return windowsPath(dir + "/" + relative);
   }
 
   ProcessResult run(const std::vector<std::string>& args, const std::string& input,
