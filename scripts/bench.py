@@ -42,28 +42,22 @@ def replay_bytes(index, size):
     return header + bytes(max(0, size - HEADER_SIZE))
 
 
-def make_replays(folder, count, size=4096):
-    src = os.path.join(folder, "src")
-    dest = os.path.join(folder, "dest")
-    os.makedirs(src)
-    os.makedirs(dest)
-    paths = []
-    for i in range(count):
-        path = os.path.join(src, "replay_%06d.rep" % i)
-        with open(path, "wb") as f:
-            f.write(replay_bytes(i, size))
-        paths.append(path)
-    return paths, dest
-
-
-def make_folder(folder, count, size=4096):
-    """`count` replays in one folder; returns the folder."""
-    src = os.path.join(folder, "replays")
+def make_folder(folder, count, name="replays"):
+    """`count` replays in the new folder `name` inside `folder`; returns that folder."""
+    src = os.path.join(folder, name)
     os.makedirs(src)
     for i in range(count):
         with open(os.path.join(src, "replay_%06d.rep" % i), "wb") as f:
-            f.write(replay_bytes(i, size))
+            f.write(replay_bytes(i, 4096))
     return src
+
+
+def make_replays(folder, count):
+    """`count` replays named one by one, and an empty destination folder beside them."""
+    src = make_folder(folder, count, "src")
+    dest = os.path.join(folder, "dest")
+    os.makedirs(dest)
+    return [os.path.join(src, "replay_%06d.rep" % i) for i in range(count)], dest
 
 
 def run_renamer(paths, dest, fmt, prefix=()):
@@ -141,24 +135,25 @@ def per_file(case, count):
     return calls, (large_tests - small_tests) / count
 
 
+def peak_memory_of_run(arg, answers):
+    proc = subprocess.run([PEAK_MEMORY, RENAMER, arg], input=answers,
+                          stdout=subprocess.PIPE, check=True)
+    return int(proc.stdout.split()[-1])
+
+
 def peak_memory_kib(size):
     with tempfile.TemporaryDirectory(prefix="reprename-bench-") as folder:
         src = os.path.join(folder, "big.rep")
         with open(src, "wb") as f:
             f.write(replay_bytes(0, HEADER_SIZE))
         os.truncate(src, size)  # sparse: the disk holds no gigabyte
-        proc = subprocess.run([PEAK_MEMORY, RENAMER, src], input=b"\n\n",
-                              stdout=subprocess.PIPE, check=True)
-        return int(proc.stdout.split()[-1])
+        return peak_memory_of_run(src, b"\n\n")
 
 
 def folder_peak_memory_kib(count):
     """Peak memory of case (c): `count` replays in one folder, renamed in place."""
     with tempfile.TemporaryDirectory(prefix="reprename-bench-") as folder:
-        src = make_folder(folder, count)
-        proc = subprocess.run([PEAK_MEMORY, RENAMER, src], input=b"\n/n\n",
-                              stdout=subprocess.PIPE, check=True)
-        return int(proc.stdout.split()[-1])
+        return peak_memory_of_run(make_folder(folder, count), b"\n/n\n")
 
 
 def wine_files_per_second(count):
