@@ -20,6 +20,8 @@ compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >
 command -v strace >/dev/null || need+=(strace)
 /usr/bin/python3 -c 'import pefile' 2>/dev/null || need+=(python3-pefile)
 command -v man >/dev/null || need+=(man-db)
+command -v mount.exfat-fuse >/dev/null || need+=(exfat-fuse)
+command -v mkfs.exfat >/dev/null || need+=(exfatprogs)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq

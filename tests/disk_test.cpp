@@ -1,7 +1,10 @@
-// Moves that fail part-way through a run, on real file systems: whatever fails, every replay is
-// afterwards either at its old path or at its new one, whole, and never at both.
+// Moves on real file systems. Whatever fails part-way through a run, every replay is afterwards
+// either at its old path or at its new one, whole, and never at both; a volume without a
+// no-replace rename or hard links (exFAT through FUSE) still never loses or replaces a file; a
+// copy to another file system keeps what mv keeps.
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <map>
@@ -16,6 +19,7 @@ class Faults : public EndToEnd {
  protected:
   void TearDown() override {
     if (mounted) ::umount2(mount.c_str(), MNT_DETACH);
+    if (!loop.empty()) runQuietly({"losetup", "-d", loop});
     EndToEnd::TearDown();
   }
 
@@ -55,8 +59,25 @@ class Faults : public EndToEnd {
     }
   }
 
+  // A new exFAT volume at `mount`, through FUSE on a loop device; false where it cannot be had.
+  bool mountExfat() {
+    const std::string image = d + "exfat.img";
+    mount = d + "mnt";
+    fs::create_directories(mount);
+    if (!fs::exists("/dev/fuse")) return false;
+    std::ofstream(image).close();
+    fs::resize_file(image, 16 << 20);
+    if (runQuietly({"mkfs.exfat", image}) != 0) return false;
+    ProcessResult attach = runProcess({"losetup", "-f", "--show", image}, "");
+    if (attach.exitStatus != 0 || attach.out.empty()) return false;
+    loop = attach.out.substr(0, attach.out.find('\n'));
+    mounted = runQuietly({"mount.exfat-fuse", loop, mount}) == 0;
+    return mounted;
+  }
+
   std::string mount;
   bool mounted = false;
+  std::string loop;  // the loop device of a FUSE volume, detached after the test
   std::map<std::string, std::string> contents;  // bytes -> original path
 };
 
@@ -107,6 +128,82 @@ TEST_F(Faults, DestinationMissing) {
   EXPECT_NE(r.out.find("3 File(s) 3 Error(s) 0 Warning(s) \n"), std::string::npos);
   fs::create_directories(d + "gone");
   expectNothingLostOrDoubled(d + "gone");
+}
+
+// exFAT answers the no-replace rename with EINVAL and a hard link with EPERM, as USB sticks and
+// NTFS partitions mounted through FUSE do: in place, numbered and copied onto it, nothing is
+// replaced and nothing is left over.
+TEST_F(Faults, VolumeWithoutNoReplaceRenameOrHardLinks) {
+  if (!mountExfat()) GTEST_SKIP() << "skipped: cannot mount exFAT through FUSE here (root)";
+  const std::string in = mount + "/in/";
+  writeNamedReplay(in + "same.rep", "taken");
+  std::vector<std::string> paths = {in + "a.rep", in + "b.rep", d + "src/c.rep"};
+  writeNamedReplay(paths[0], "same");
+  writeNamedReplay(paths[1], "same");
+  writeNamedReplay(paths[2], "same");
+  writeNamedReplay(in + "d.rep", "free");
+  const std::string taken = readFile(in + "same.rep");
+  ProcessResult r = run({paths[0], paths[1]}, "\n\n");
+  ProcessResult copied = run({paths[2], in + "d.rep"}, in + "\n\n");
+  const std::string warned = " -- Rename successful!(Warning: file already exists)\n";
+  EXPECT_EQ(r.out.substr(r.out.find(paths[0])),
+            paths[0] + "\n    ===>" + in + "same0.rep" + warned + paths[1] + "\n    ===>" + in +
+                "same1.rep" + warned + "2 File(s) 0 Error(s) 2 Warning(s) \n" + kPause);
+  EXPECT_NE(copied.out.find(in + "same2.rep" + warned), std::string::npos) << copied.out;
+  EXPECT_NE(copied.out.find(in + "free.rep -- Rename successful!\n"), std::string::npos);
+  EXPECT_EQ(r.err + copied.err, "");
+  EXPECT_EQ(readFile(in + "same.rep"), taken) << "never replaced";
+  Names there;
+  for (const auto& entry : fs::directory_iterator(in)) there.push_back(entry.path().filename());
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there, (Names{"free.rep", "same.rep", "same0.rep", "same1.rep", "same2.rep"}));
+  EXPECT_FALSE(fs::exists(paths[2]));
+}
+
+// A move to another file system keeps what mv keeps: owner, mode, times, extended attributes,
+// holes; and a replay given as a symbolic link arrives as that link.
+TEST_F(Faults, CopyToAnotherFileSystemKeepsWhatMvKeeps) {
+  const std::string other = folderOnAnotherFileSystem();
+  if (other.empty()) GTEST_SKIP() << "no second file system at /dev/shm";
+  const std::string kept = replay("src/kept.rep", "kept");
+  ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+  }
+  const bool xattrs = ::setxattr(kept.c_str(), "user.note", "mine", 4, 0) == 0;
+  const timespec times[2] = {{1000000000, 5}, {1200000000, 7}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, kept.c_str(), times, 0), 0);  // reading the header sets atime
+  const std::string sparse = replay("src/sparse.rep", "holes");
+  fs::resize_file(sparse, 64 << 20);
+  const std::string pointed = replay("elsewhere/pointed.rep", "link");
+  fs::create_symlink("../elsewhere/pointed.rep", d + "src/link.rep");
+
+  ProcessResult r = run({kept, sparse, d + "src/link.rep"}, other + "\n\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("3 File(s) 0 Error(s) 0 Warning(s) \n"), std::string::npos) << r.out;
+  struct stat st;
+  ASSERT_EQ(::stat((other + "/kept.rep").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+  EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
+  EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
+  char note[8] = {};
+  if (xattrs) {
+    EXPECT_EQ(::getxattr((other + "/kept.rep").c_str(), "user.note", note, 8), 4);
+    EXPECT_EQ(std::string(note), "mine");
+  }
+  ASSERT_EQ(::stat((other + "/holes.rep").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 64 << 20);
+  EXPECT_LT(st.st_blocks * 512, 1 << 20) << "the holes stay holes";
+  EXPECT_TRUE(fs::is_symlink(other + "/link.rep"));
+  EXPECT_EQ(fs::read_symlink(other + "/link.rep"), "../elsewhere/pointed.rep");
+  EXPECT_TRUE(fs::exists(pointed)) << "the file the link points to stays";
+  EXPECT_EQ(files(), Names{"elsewhere/pointed.rep"});
+  fs::remove_all(other);
 }
 
 }  // namespace

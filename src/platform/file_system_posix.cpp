@@ -5,9 +5,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "platform/file_system.h"
 #include "platform/stop_signals_posix.h"
@@ -64,52 +67,138 @@ MoveResult moveFailure(int error) {
   return result;
 }
 
-// Renames without ever replacing `to`; returns 0 or the errno of the failure.
-int renameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  int error = errno;
-  if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return error;
-  // The file system cannot refuse in one step; a hard link fails on an existing name instead.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
-    error = errno;
+// How a file system lets a file take a name without replacing what is there, best first.
+enum class NoReplaceWay {
+  kRename,          // renameat2 with RENAME_NOREPLACE
+  kLink,            // a hard link, which fails on an existing name, then the old name removed
+  kClaimAndRename,  // the name created exclusively, then renamed over (FAT, exFAT, FUSE)
+};
+
+// The answers of a file system that cannot do what was asked at all, rather than refusing it here.
+bool unsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+bool linkUnsupported(int error) { return unsupported(error) || error == EPERM; }
+
+// Claims `to` with an empty file of our own, which only this call can have created, then puts
+// `from` in its place. Nothing else is ever replaced; on failure the claim goes again.
+int claimAndRename(const std::string& from, const std::string& to) {
+  int claim = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (claim < 0) return errno;
+  ::close(claim);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    const int error = errno;
     ::unlink(to.c_str());
     return error;
   }
   return 0;
 }
 
-std::string directoryPart(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+int linkAndUnlink(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
+  }
+  return 0;
 }
 
-// Copies all of `from` to `to`; false with errno set on failure, EINTR when a stop was asked
-// for meanwhile.
-bool copyBytes(int from, int to) {
+// Renames without ever replacing `to`, starting with the best way `*way` may still work; a way
+// the file system turns down is given up in `*way`. Returns 0 or the errno of the failure.
+int renameNoReplace(const std::string& from, const std::string& to, NoReplaceWay* way) {
+  if (*way == NoReplaceWay::kRename) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    const int error = errno;
+    if (!unsupported(error)) return error;
+    *way = NoReplaceWay::kLink;
+  }
+  if (*way == NoReplaceWay::kLink) {
+    const int error = linkAndUnlink(from, to);
+    if (!linkUnsupported(error)) return error;
+    *way = NoReplaceWay::kClaimAndRename;
+  }
+  return claimAndRename(from, to);
+}
+
+// Copies the data of `from` (`size` bytes) to `to`, leaving its holes as holes; false with errno
+// set on failure, EINTR when a stop was asked for meanwhile.
+bool copyContents(int from, int to, off_t size) {
   std::string buffer(1 << 20, '\0');
-  for (;;) {
-    if (heldStopSignal() != 0) {
-      errno = EINTR;
-      return false;
-    }
-    ssize_t n = ::read(from, &buffer[0], buffer.size());
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        if (w == 0) errno = ENOSPC;
+  for (off_t pos = 0; pos < size;) {
+    off_t data = ::lseek(from, pos, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
+    off_t hole = data < 0 ? size : ::lseek(from, data, SEEK_HOLE);
+    if (data < 0) data = pos;  // a file system that cannot tell: all of it is data
+    if (hole < 0 || hole > size) hole = size;
+    for (off_t at = data; at < hole;) {
+      if (heldStopSignal() != 0) {
+        errno = EINTR;
         return false;
       }
-      done += w;
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buffer.size())));
+      const ssize_t n = ::pread(from, &buffer[0], want, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) break;  // the file shrank meanwhile
+      for (ssize_t done = 0; done < n;) {
+        const ssize_t w =
+            ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done), at + done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+          if (w == 0) errno = ENOSPC;
+          return false;
+        }
+        done += w;
+      }
+      at += n;
     }
+    pos = hole;
   }
+  return ::ftruncate(to, size) == 0;  // the length, and a hole at the end
+}
+
+// The extended attributes of `from` on `to`, as far as `to` can hold them: as with mv, what
+// cannot be kept does not fail the move.
+void copyExtendedAttributes(int from, int to) {
+  std::string names;
+  for (int attempt = 0; attempt < 3; ++attempt) {  // the list may grow between the two calls
+    ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0) return;
+    names.assign(static_cast<std::size_t>(size), '\0');
+    size = ::flistxattr(from, &names[0], names.size());
+    if (size >= 0) {
+      names.resize(static_cast<std::size_t>(size));
+      break;
+    }
+    if (errno != ERANGE) return;
+    names.clear();
+  }
+  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+    const char* name = names.c_str() + at;
+    ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+    if (size < 0) continue;
+    std::string value(static_cast<std::size_t>(size), '\0');
+    size = ::fgetxattr(from, name, &value[0], value.size());
+    if (size >= 0) ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(size), 0);
+    if (names.find('\0', at) == std::string::npos) break;
+  }
+}
+
+// What mv keeps of a file it copies: owner and group where the process may set them (or else
+// the group alone), extended attributes, permission bits (without set-user-ID and set-group-ID
+// when the owner could not be kept), and the access and modification times.
+void keepAttributes(int from, int to, const struct stat& st) {
+  mode_t mode = st.st_mode & 07777;
+  if (::fchown(to, st.st_uid, st.st_gid) != 0) {
+    mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    (void)!::fchown(to, static_cast<uid_t>(-1), st.st_gid);
+  }
+  copyExtendedAttributes(from, to);
+  ::fchmod(to, mode);
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ::futimens(to, times);
 }
 
 void syncDirectory(const std::string& dir) {
@@ -119,13 +208,54 @@ void syncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
+std::string directoryPart(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The text a symbolic link holds.
+bool readLink(const std::string& path, std::string* text) {
+  for (std::size_t size = 256;; size *= 2) {
+    text->assign(size, '\0');
+    const ssize_t n = ::readlink(path.c_str(), &(*text)[0], size);
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < size) {
+      text->resize(static_cast<std::size_t>(n));
+      return true;
+    }
+  }
+}
+
+// A symbolic link moved to another file system, as mv moves it: a new link with the same text
+// under the new name (which fails where the name is taken), then the old link removed.
+int moveLinkAcrossDevices(const std::string& from, const std::string& to) {
+  std::string text;
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0 || !readLink(from, &text)) return errno;
+  if (::symlink(text.c_str(), to.c_str()) != 0) return errno;
+  (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
+  }
+  return 0;
+}
+
 // A move to another file system: copy beside the target under a name of our own, flush it, give
 // it the target's name without replacing anything, and only then remove the source. Any failure
-// leaves the source as it was and removes what was written.
-int copyAcrossDevices(const std::string& from, const std::string& to) {
+// leaves the source as it was and removes what was written. A symbolic link moves as itself.
+int copyAcrossDevices(const std::string& from, const std::string& to, NoReplaceWay* way) {
+  int source = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  if (source < 0) return errno == ELOOP ? moveLinkAcrossDevices(from, to) : errno;
   struct stat st;
-  int source = openRegularFile(from, &st);
-  if (source < 0) return errno;
+  if (::fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(source);
+    return EINVAL;
+  }
   const std::string dir = directoryPart(to);
   std::string temp = dir + "/.reprename-XXXXXX";
   int copy = ::mkostemp(&temp[0], O_CLOEXEC);
@@ -135,18 +265,16 @@ int copyAcrossDevices(const std::string& from, const std::string& to) {
     return error;
   }
   int error = 0;
-  if (!copyBytes(source, copy)) error = errno;
+  if (!copyContents(source, copy, st.st_size)) error = errno;
   if (error == 0) {
-    ::fchmod(copy, st.st_mode & 07777);
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(copy, times);
+    keepAttributes(source, copy, st);
     if (::fsync(copy) != 0) error = errno;
   }
   // Until the copy has the target's name it is a copy in progress, which a stop removes.
   if (error == 0 && heldStopSignal() != 0) error = EINTR;
   if (::close(copy) != 0 && error == 0) error = errno;
   ::close(source);
-  if (error == 0) error = renameNoReplace(temp, to);
+  if (error == 0) error = renameNoReplace(temp, to, way);
   if (error != 0) {
     ::unlink(temp.c_str());
     return error;
@@ -222,10 +350,16 @@ class PosixFileSystem : public FileSystem {
   }
 
   MoveResult move(const std::string& from, const std::string& to) override {
-    int error = renameNoReplace(from, to);
-    if (error == EXDEV) error = copyAcrossDevices(from, to);
+    // Learned once per destination folder, which lies on one file system: an ordinary one
+    // costs one rename a replay, one without a no-replace rename or hard links no more tries.
+    NoReplaceWay& way = ways_.try_emplace(directoryPart(to), NoReplaceWay::kRename).first->second;
+    int error = renameNoReplace(from, to, &way);
+    if (error == EXDEV) error = copyAcrossDevices(from, to, &way);
     return error == 0 ? MoveResult() : moveFailure(error);
   }
+
+ private:
+  std::unordered_map<std::string, NoReplaceWay> ways_;
 };
 
 }  // namespace
