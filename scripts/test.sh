@@ -22,6 +22,10 @@ command -v strace >/dev/null || need+=(strace)
 command -v man >/dev/null || need+=(man-db)
 command -v mount.exfat-fuse >/dev/null || need+=(exfat-fuse)
 command -v mkfs.exfat >/dev/null || need+=(exfatprogs)
+command -v desktop-file-validate >/dev/null || need+=(desktop-file-utils)
+command -v update-mime-database >/dev/null || need+=(shared-mime-info)
+command -v xdg-mime >/dev/null || need+=(xdg-utils)
+command -v mimetype >/dev/null || need+=(libfile-mimeinfo-perl)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq

@@ -17,6 +17,34 @@ TEST_F(EndToEnd, WithoutFilesSaysHowToUse) {
   EXPECT_EQ(r.exitStatus, 0);
 }
 
+// --help and --version only as the sole argument; otherwise every argument is a replay, and a
+// replay named like an option is reached by its path.
+TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
+  ProcessResult r = run({"--help"}, "");
+  EXPECT_EQ(r.out.rfind("Usage: reprename REPLAY|FOLDER...\n", 0), 0u) << r.out;
+  for (const char* token :
+       {"/n", "/1", "/2", "/j", "/J", "/s", "/3", "/4", "/5", "/6", "/0", "/d"}) {
+    EXPECT_NE(r.out.find(std::string("  ") + token + "  "), std::string::npos) << token;
+  }
+  EXPECT_NE(r.out.find("man reprename"), std::string::npos);
+  EXPECT_EQ(r.out.find("===>"), std::string::npos) << "no prompt";
+  EXPECT_EQ(r.exitStatus, 0);
+  r = run({"--version"}, "");
+  EXPECT_EQ(r.out, "reprename " REPRENAME_VERSION "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+
+  replay("--help", "helped");
+  ProcessOptions here;
+  here.workingDirectory = dir;
+  r = run({"./--help"}, "\n\n", here);
+  EXPECT_EQ(r.out, dialogue("./") + "./--help\n    ===>./helped.rep -- Rename successful!\n" +
+                       "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  r = run({"--version", "--help"}, "", here);
+  EXPECT_EQ(r.out, kCancelPrompt + kPause) << "two arguments are two replays";
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
 TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {
   std::string a = replay("in/a.rep", " AB CD");
   std::string b = replay("in/b.rep", "Final");

@@ -3,14 +3,19 @@
 
     release_check.py        after `--target package` in build-windows/ and build/
 
-The Windows zip holds the exe, readme.txt and LICENSE.txt and nothing else; the texts are strict
-Shift-JIS with CR LF, the readme names all twelve tokens; the exe carries the CMake version and
-its manifest, runs under Wine from the unpacked zip, and a second clean build at another path
-gives the same bytes. The Linux install gives the binary and a manual page man renders cleanly.
+The Windows zip holds one folder, reprename-VERSION/, with the exe, readme.txt, readme_en.txt
+and LICENSE.txt and nothing else; readme.txt and LICENSE.txt are strict Shift-JIS, readme_en.txt
+UTF-8 with a byte-order mark, all with CR LF; both readmes quote every token line and every text
+the tool shows; the exe carries the CMake version and its manifest, runs under Wine from the
+unpacked zip, and a second clean build at another path gives the same bytes. The Linux install
+gives the binary, a manual page man renders cleanly and that quotes every text, a launcher
+desktop-file-validate accepts, a MIME type that a .REP file resolves to, and the icons; the
+binary answers --help and --version.
 """
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tarfile
@@ -21,6 +26,31 @@ import pefile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOKENS = ["/n", "/1", "/2", "/j", "/J", "/s", "/3", "/4", "/5", "/6", "/0", "/d"]
+# The help screen's token lines, as the tool shows them.
+TOKEN_LINES = ["  /n    リプレイ名", "  /1    1Pキャラ(英語)", "  /2    2Pキャラ(英語)",
+               "  /j    1Pキャラ(日本語)", "  /J    2Pキャラ(日本語)", "  /s    ステージ",
+               "  /3    1P壱符", "  /4    1P弐符", "  /5    2P壱符", "  /6    2P弐符",
+               "  /0    連番", "  /d    対戦日時mmdd"]
+# Every prompt, outcome text and stop message of the tool.
+MESSAGES = [
+    ".rep ファイルをexeにドロップしてください",
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)",
+    "保存先を入力してください(空でキャンセル)",
+    "出力ディレクトリ",
+    "ファイル名のフォーマットを入力してください (?でヘルプを表示)",
+    "何も入力しないでEnterで [リプレイ名].rep となります",
+    "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです",
+    " -- File open error!!",
+    " -- Press any key to exit --",
+    "-- Rename successful!",
+    "-- Rename successful!(Warning: file already exists)",
+    "File(s)", "Error(s)", "Warning(s)",
+]
+ERROR_TEXTS = ["No such file or directory", "Permission denied", "File already exists",
+               "Cross-device link", "Read-only file system", "No space left on device",
+               "Invalid argument", "File name too long"]
+REPLAY_TYPE = "application/x-versus-replay"
+ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]
 failures = []
 
 
@@ -35,10 +65,12 @@ def version():
         return re.search(r"project\(reprename VERSION ([0-9.]+)", f.read()).group(1)
 
 
-def crlf_text(data):
-    """The text of strict code page 932 bytes whose every line ends in CR LF, or None."""
+def crlf_text(data, encoding="cp932"):
+    """The text of strict `encoding` bytes whose every line ends in CR LF, or None."""
+    if encoding == "utf-8-sig" and not data.startswith(b"\xef\xbb\xbf"):
+        return None
     try:
-        text = data.decode("cp932")
+        text = data.decode(encoding)
     except UnicodeDecodeError:
         return None
     lines = text.split("\r\n")
@@ -57,17 +89,25 @@ def resource(pe, kind):
 
 def check_windows(v, scratch):
     package = os.path.join(ROOT, "build-windows", "reprename-%s-win64.zip" % v)
+    folder = "reprename-%s" % v
     with zipfile.ZipFile(package) as z:
-        check(sorted(z.namelist()) == ["LICENSE.txt", "readme.txt", "reprename.exe"],
-              "the zip holds reprename.exe, readme.txt and LICENSE.txt only: %s" % z.namelist())
+        names = sorted(n for n in z.namelist() if not n.endswith("/"))
+        check(names == [folder + "/" + n for n in
+                        ("LICENSE.txt", "readme.txt", "readme_en.txt", "reprename.exe")],
+              "the zip holds %s/ with the exe, both readmes and LICENSE.txt only: %s"
+              % (folder, names))
         z.extractall(os.path.join(scratch, "unpacked"))
     print("     %s: %d bytes" % (os.path.basename(package), os.path.getsize(package)))
-    unpacked = os.path.join(scratch, "unpacked")
-    with open(os.path.join(unpacked, "readme.txt"), "rb") as f:
-        readme = crlf_text(f.read())
-    check(readme is not None, "readme.txt is strict Shift-JIS with CR LF line ends")
-    check(readme is not None and all("  %s    " % t in readme for t in TOKENS),
-          "readme.txt names the twelve tokens")
+    unpacked = os.path.join(scratch, "unpacked", folder)
+    for name, encoding, what in (("readme.txt", "cp932", "strict Shift-JIS"),
+                                 ("readme_en.txt", "utf-8-sig", "UTF-8 with a byte-order mark")):
+        with open(os.path.join(unpacked, name), "rb") as f:
+            readme = crlf_text(f.read(), encoding)
+        check(readme is not None, "%s is %s with CR LF line ends" % (name, what))
+        missing = [t for t in TOKEN_LINES + MESSAGES + ERROR_TEXTS
+                   if readme is None or t not in readme]
+        check(not missing, "%s quotes every token line and every text of the tool: %s missing"
+              % (name, missing))
     with open(os.path.join(unpacked, "LICENSE.txt"), "rb") as f:
         check(crlf_text(f.read()) is not None, "LICENSE.txt has CR LF line ends")
 
@@ -113,17 +153,78 @@ def check_linux(v, scratch):
     subprocess.run(["cmake", "--install", os.path.join(ROOT, "build"), "--prefix", prefix],
                    check=True, stdout=subprocess.DEVNULL)
     page = os.path.join(prefix, "share", "man", "man1", "reprename.1")
-    check(os.access(os.path.join(prefix, "bin", "reprename"), os.X_OK) and os.path.isfile(page),
+    binary = os.path.join(prefix, "bin", "reprename")
+    check(os.access(binary, os.X_OK) and os.path.isfile(page),
           "cmake --install gives bin/reprename and share/man/man1/reprename.1")
     man = subprocess.run(["man", "--warnings", "-l", page], stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, env=dict(os.environ, MANWIDTH="80"))
+                         stderr=subprocess.PIPE,
+                         env=dict(os.environ, MANWIDTH="200", LANG="C.UTF-8", LC_ALL="C.UTF-8"))
     check(man.returncode == 0 and man.stderr == b"" and b"reprename" in man.stdout,
           "man -l renders the manual page without warnings: %s" % man.stderr.decode()[:200])
+    shown = " ".join(man.stdout.decode("utf-8", "replace").split())
+    missing = [t for t in MESSAGES + ERROR_TEXTS + ["DESKTOP"] if " ".join(t.split()) not in shown]
+    check(not missing, "the manual page quotes every text of the tool: %s missing" % missing)
+
+    expected_files = ["bin/reprename", "share/applications/reprename.desktop",
+                      "share/man/man1/reprename.1", "share/mime/packages/reprename.xml"]
+    expected_files += ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES]
+    check_desktop(prefix)
     tarball = os.path.join(ROOT, "build", "reprename-%s-linux-%s.tar.gz" % (v, os.uname().machine))
     with tarfile.open(tarball) as t:
         names = sorted(m.name for m in t.getmembers() if m.isfile())
-    check(names == ["bin/reprename", "share/man/man1/reprename.1"],
-          "the Linux tarball holds the binary and the manual page: %s" % names)
+    check(names == sorted(expected_files),
+          "the Linux tarball holds the binary, the manual page, the launcher, the MIME type "
+          "and the icons: %s" % names)
+
+    help_run = subprocess.run([binary, "--help"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    check(help_run.returncode == 0 and help_run.stdout.startswith(b"Usage: reprename") and
+          b"===>" not in help_run.stdout and help_run.stderr == b"",
+          "reprename --help gives the usage and no prompt")
+    version_run = subprocess.run([binary, "--version"], stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE)
+    check(version_run.returncode == 0 and version_run.stdout == ("reprename %s\n" % v).encode(),
+          "reprename --version says reprename %s" % v)
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+def check_desktop(prefix):
+    """The launcher, the replay file type and the icons, as a desktop finds them."""
+    share = os.path.join(prefix, "share")
+    launcher = os.path.join(share, "applications", "reprename.desktop")
+    valid = subprocess.run(["desktop-file-validate", launcher], stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT)
+    check(valid.returncode == 0 and valid.stdout == b"",
+          "desktop-file-validate accepts the launcher: %s" % valid.stdout.decode()[:300])
+    with open(launcher) as f:
+        entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+    check(entry.get("Exec") == "reprename %F" and entry.get("Terminal") == "true" and
+          REPLAY_TYPE in entry.get("MimeType", "").split(";") and entry.get("Icon") == "reprename",
+          "the launcher runs reprename %F in a terminal for the replay type, with its icon")
+
+    subprocess.run(["update-mime-database", os.path.join(share, "mime")], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with tempfile.TemporaryDirectory(prefix="reprename-mime-") as folder:
+        replay = os.path.join(folder, "MATCH.REP")
+        with open(replay, "wb") as f:
+            f.write(bytes(67))
+        env = dict(os.environ, XDG_DATA_DIRS=share + ":/usr/share", XDG_DATA_HOME=folder)
+        query = subprocess.run(["xdg-mime", "query", "filetype", replay], env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    check(query.stdout.decode().strip() == REPLAY_TYPE,
+          "xdg-mime finds %s for a .REP file: %s" % (REPLAY_TYPE, query.stdout.decode().strip()))
+
+    sizes = [png_size(os.path.join(share, "icons", "hicolor", "%dx%d" % (n, n), "apps",
+                                   "reprename.png")) for n in ICON_SIZES]
+    check(sizes == [(n, n) for n in ICON_SIZES],
+          "the hicolor icons are PNGs of 16 to 256 pixels: %s" % sizes)
 
 
 def main():

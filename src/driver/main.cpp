@@ -1,6 +1,8 @@
 #include <memory>
 
 #include "driver/command_line.h"
+#include "driver/fatal.h"
+#include "driver/options.h"
 #include "driver/renamer.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
@@ -8,7 +10,11 @@
 
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
+  const std::vector<std::string> args = replayArguments(nativeCommandLine(argc, argv));
+  if (std::optional<std::string> answer = optionAnswer(args, nativeOptionSyntax())) {
+    console->write(*answer);
+    return kExitSuccess;
+  }
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  return runRenamer(replayArguments(nativeCommandLine(argc, argv)), *console, *fs,
-                    nativePathStyle());
+  return runRenamer(args, *console, *fs, nativePathStyle());
 }

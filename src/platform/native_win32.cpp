@@ -11,6 +11,8 @@ int _dowildcard = 0;
 
 PathStyle nativePathStyle() { return PathStyle::kWindows; }
 
+OptionSyntax nativeOptionSyntax() { return OptionSyntax::kNone; }
+
 // The wide command line holds every name as it is on disk, whatever the ANSI code page; the
 // splitter then works on its UTF-8 form, whose bytes are never mistaken for blanks or quotes.
 NativeCommandLine nativeCommandLine(int, char**) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws reprename's icon and writes it as a multi-size Windows .ico.
+"""Draws reprename's icon: a multi-size Windows .ico, or the PNGs of a freedesktop.org hicolor
+icon theme for the Linux launcher.
 
     make_icon.py OUT.ico
+    make_icon.py --hicolor DIR      (DIR/NxN/apps/reprename.png for every size of HICOLOR_SIZES)
 
 The picture: a blue rounded square holding a white circular arrow (a replay, played again) around
 an orange play triangle. Every size is drawn from the same shapes, 4x4 samples a pixel; the sizes
@@ -9,11 +11,13 @@ up to 48 are stored as bitmaps, 256 as PNG, as Windows expects. The output is th
 every run: no dates, no randomness.
 """
 import math
+import os
 import struct
 import sys
 import zlib
 
 SIZES = (16, 24, 32, 48, 256)
+HICOLOR_SIZES = (16, 24, 32, 48, 64, 128, 256)
 SAMPLES = 4  # a side, at the small sizes; 2 at 256, where pixels are small enough
 
 BLUE_TOP = (38, 110, 190)
@@ -119,17 +123,32 @@ def png_entry(rows):
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
+def write_ico(path):
     images = [png_entry(render(s)) if s >= 256 else bitmap_entry(render(s)) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, image in zip(SIZES, images):
         out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
-    with open(sys.argv[1], "wb") as f:
+    with open(path, "wb") as f:
         f.write(out + b"".join(images))
+
+
+def write_hicolor(folder):
+    for size in HICOLOR_SIZES:
+        apps = os.path.join(folder, "%dx%d" % (size, size), "apps")
+        os.makedirs(apps, exist_ok=True)
+        with open(os.path.join(apps, "reprename.png"), "wb") as f:
+            f.write(png_entry(render(size)))
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--hicolor":
+        write_hicolor(sys.argv[2])
+    elif len(sys.argv) == 2:
+        write_ico(sys.argv[1])
+    else:
+        sys.exit(__doc__)
 
 
 if __name__ == "__main__":

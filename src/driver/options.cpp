@@ -1,0 +1,38 @@
+#include "driver/options.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: reprename REPLAY|FOLDER...\n"
+    "       reprename --help | --version\n"
+    "\n"
+    "Renames the replay files (.rep, replay format version 1.11) of a two-player versus game\n"
+    "from facts in their headers. A folder stands for the .rep files directly in it.\n"
+    "\n"
+    "It asks two questions, once for the whole run (the prompts are in Japanese):\n"
+    "  1. the destination folder; Enter keeps the folder of the first replay;\n"
+    "  2. the file-name format; Enter gives the replay's own name (/n), ? lists the tokens.\n"
+    "\n"
+    "Tokens of the format:\n"
+    "  /n  the replay's name              /s  the stage\n"
+    "  /1  1P's character (English)       /2  2P's character (English)\n"
+    "  /j  1P's character (Japanese)      /J  2P's character (Japanese)\n"
+    "  /3  1P's first card                /4  1P's second card\n"
+    "  /5  2P's first card                /6  2P's second card\n"
+    "  /0  a running number: 000, 001, ...\n"
+    "  /d  the match date as mmdd\n"
+    "For example, /d_/1vs/2 gives 1231_KovvsDru.rep.\n"
+    "\n"
+    "A name that is taken gets the first free number (abc0.rep, abc1.rep, ...); no file is\n"
+    "ever replaced. A replay really named --help is reached as ./--help.\n"
+    "\n"
+    "The manual page, man reprename, gives every prompt and message in English.\n";
+
+}  // namespace
+
+std::optional<std::string> optionAnswer(const std::vector<std::string>& args, OptionSyntax syntax) {
+  if (syntax != OptionSyntax::kOptions || args.size() != 1) return std::nullopt;
+  if (args[0] == "--help") return std::string(kUsage);
+  if (args[0] == "--version") return std::string("reprename " REPRENAME_VERSION "\n");
+  return std::nullopt;
+}
