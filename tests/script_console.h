@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/stop_requests.h"
 
 // A console that answers from a script and records what the program showed.
 class ScriptConsole : public Console {
@@ -29,15 +30,21 @@ class ScriptConsole : public Console {
     return true;
   }
   void waitForKey() override { ++keyWaits; }
+  int flushes = 0;
+  void flush() override { ++flushes; }
+};
 
+// Stop requests from a script: the run is asked to stop at the chosen check.
+class ScriptStops : public StopRequests {
+ public:
   int stopAtCheck = 0;  // when not 0, the run is asked to stop at this check (1: the first)
   int stopChecks = 0;
-  bool holdingStops = false;
-  bool endedAsAsked = false;
-  void holdStops(bool hold) override { holdingStops = hold; }
-  bool stopRequested() override { return ++stopChecks == stopAtCheck; }
-  int endAsAsked() override {
-    endedAsAsked = true;
+  bool holding = false;
+  bool endedAsRequested = false;
+  void hold(bool held) override { holding = held; }
+  bool requested() override { return ++stopChecks == stopAtCheck; }
+  int endAsRequested() override {
+    endedAsRequested = true;
     return 143;
   }
 };

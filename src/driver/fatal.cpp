@@ -2,13 +2,13 @@
 
 namespace {
 
-const char* stopMessage(StopCode code) {
-  switch (code) {
-    case StopCode::kFileOpenError:
+const char* message(EarlyEnd end) {
+  switch (end) {
+    case EarlyEnd::kFileOpenError:
       return " -- File open error!!\n";
-    case StopCode::kAbnormalFile:
+    case EarlyEnd::kAbnormalFile:
       return "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n";
-    case StopCode::kCancelled:
+    case EarlyEnd::kCancelled:
       break;
   }
   return "";
@@ -21,8 +21,8 @@ void pauseBeforeExit(Console& console) {
   console.waitForKey();
 }
 
-int fatalStop(Console& console, StopCode code) {
-  console.write(stopMessage(code));
+int fatalStop(Console& console, EarlyEnd end) {
+  console.write(message(end));
   pauseBeforeExit(console);
   return kExitStopped;
 }

@@ -7,14 +7,6 @@
 
 namespace {
 
-std::string asciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // Calls `visit(stem, number)` for every way `name` reads as stem + number + ".rep" with the number
 // written as findFreeName writes it (no leading zeros). The extension is matched ignoring case.
 void forEachNumberedReading(std::string_view name,
@@ -45,7 +37,7 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
                          FreeNameMemo* memo) {
   const std::string stem = target.substr(0, target.size() - kReplayExtension.size());
   auto [known, isNew] = memo->takenBelow.try_emplace(stem, 0);
-  if (isNew) memo->stemsByFileName[asciiLower(fileNamePart(stem, style))].push_back(stem);
+  if (isNew) memo->stemsByFileName[fs.nameKey(fileNamePart(stem, style))].push_back(stem);
   uint64_t attempt = known->second;
   std::string candidate = numberedName(stem, attempt);
   while (fs.opensForReading(candidate)) candidate = numberedName(stem, ++attempt);
@@ -53,11 +45,12 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
   return candidate;
 }
 
-void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style) {
+void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::string_view to,
+               PathStyle style) {
   if (memo->takenBelow.empty()) return;  // no name has collided yet: nothing to keep up to date
   // The source's name is free now: no run of taken names known to the memo may reach past it.
   forEachNumberedReading(fileNamePart(from, style), [&](std::string_view fileStem, uint64_t n) {
-    auto stems = memo->stemsByFileName.find(asciiLower(fileStem));
+    auto stems = memo->stemsByFileName.find(fs.nameKey(fileStem));
     if (stems == memo->stemsByFileName.end()) return;
     for (const std::string& stem : stems->second) {
       uint64_t& below = memo->takenBelow[stem];
@@ -71,22 +64,12 @@ void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, P
   });
 }
 
-namespace {
-
-// The same spelling of one path; Windows names ignore case.
-bool sameSpelling(std::string_view a, std::string_view b, PathStyle style) {
-  if (style == PathStyle::kPosix) return a == b;
-  return a.size() == b.size() && asciiLower(a) == asciiLower(b);
-}
-
-}  // namespace
-
 Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
                       PathStyle style, FreeNameMemo* memo) {
   Placement placement;
-  // A replay composing to its own name would be renamed to itself (Windows allows it): that
-  // name is taken, by the replay itself.
-  const bool itself = sameSpelling(source, target, style);
+  // A replay composing to its own name, in whatever spelling, would be renamed to itself
+  // (Windows allows it): that name is taken, by the replay itself.
+  const bool itself = fs.samePath(source, target);
   if (!itself) placement.moved = fs.move(source, target);
   if (itself || !placement.moved.ok()) {
     if (fs.opensForReading(target)) {
@@ -97,7 +80,7 @@ Placement placeReplay(FileSystem& fs, const std::string& source, std::string tar
       placement.moved = fs.move(source, target);
     }
   }
-  if (placement.moved.ok()) noteMoved(memo, source, target, style);
+  if (placement.moved.ok()) noteMoved(fs, memo, source, target, style);
   placement.target = std::move(target);
   return placement;
 }

@@ -14,8 +14,8 @@
 struct FreeNameMemo {
   // By stem (a target without ".rep"): every numbered name stem0 .. stem(k-1) is known taken.
   std::unordered_map<std::string, uint64_t> takenBelow;
-  // The stems of takenBelow by their last path component, ASCII lower-cased, so that a move
-  // away from a numbered name can be matched however its folder was spelled.
+  // The stems of takenBelow by the key of their last path component (FileSystem::nameKey), so
+  // that a move away from a numbered name is matched however it and its folder were spelled.
   std::unordered_map<std::string, std::vector<std::string>> stemsByFileName;
 };
 
@@ -26,7 +26,8 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
                          FreeNameMemo* memo);
 
 // Tells the memo about a successful move: `to` is taken now, and `from` is free.
-void noteMoved(FreeNameMemo* memo, std::string_view from, std::string_view to, PathStyle style);
+void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::string_view to,
+               PathStyle style);
 
 // Where one replay went, or was meant to go.
 struct Placement {

@@ -54,7 +54,7 @@ TEST(FindFreeName, ManyFilesOfOneNameCostLinearTests) {
     std::string target = findFreeName(fs, "d/same.rep", kPosix, &memo);
     ASSERT_EQ(target, "d/same" + std::to_string(i) + ".rep");
     ASSERT_TRUE(fs.move("s/" + std::to_string(i), target).ok());
-    noteMoved(&memo, "s/" + std::to_string(i), target, kPosix);
+    noteMoved(fs, &memo, "s/" + std::to_string(i), target, kPosix);
   }
   EXPECT_EQ(fs.existenceTests, kFiles);
 }
@@ -84,7 +84,7 @@ TEST(FindFreeName, MovingANumberedFileAwaySearchesAgainFromItsNumber) {
       fs.files[name] = "x";
     }
     ASSERT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc3.rep");
-    noteMoved(&memo, c.movedAway, "e/elsewhere.rep", c.style);
+    noteMoved(fs, &memo, c.movedAway, "e/elsewhere.rep", c.style);
     const std::size_t before = fs.log.size();
     EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc3.rep");
     EXPECT_EQ(fs.log.at(before), std::string("open ") + c.firstTried) << c.movedAway;
@@ -99,7 +99,7 @@ TEST(FindFreeName, MovingIntoTheNextNumberExtendsTheRun) {
   // Not moved: the name stays free and is found again without a test of its own.
   EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc0.rep");
   fs.files["d/abc0.rep"] = "x";
-  noteMoved(&memo, "s/x.rep", "d/abc0.rep", kPosix);
+  noteMoved(fs, &memo, "s/x.rep", "d/abc0.rep", kPosix);
   const std::size_t before = fs.log.size();
   EXPECT_EQ(findFreeName(fs, "d/abc.rep", kPosix, &memo), "d/abc1.rep");
   EXPECT_EQ(fs.log.size(), before + 1);

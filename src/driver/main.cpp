@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
     return kExitSuccess;
   }
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  return runRenamer(args, *console, *fs, nativePathStyle());
+  std::unique_ptr<StopRequests> stops = makeSystemStopRequests();
+  return runRenamer(args, *console, *fs, *stops, nativePathStyle());
 }

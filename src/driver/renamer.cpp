@@ -40,10 +40,16 @@ std::string summaryLine(std::size_t files, int errors, int warnings) {
          std::to_string(warnings) + " Warning(s) \n";
 }
 
+// Every outcome line written so far reaches its stream, then the process ends as it was asked.
+int endAsRequested(Console& console, StopRequests& stops) {
+  console.flush();
+  return stops.endAsRequested();
+}
+
 }  // namespace
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               PathStyle style) {
+               StopRequests& stops, PathStyle style) {
   const std::vector<Replay> replays = gatherReplays(fs, args, style);
   if (replays.empty()) {
     console.write(".rep ファイルをexeにドロップしてください\n");
@@ -52,43 +58,46 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   }
 
   std::optional<std::string> destination = askDestination(replays[0].path, console, style);
-  if (!destination) return fatalStop(console, StopCode::kCancelled);
+  if (!destination) return fatalStop(console, EarlyEnd::kCancelled);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");
   std::optional<std::string> format = askFormat(console);
-  if (!format) return fatalStop(console, StopCode::kCancelled);
+  if (!format) return fatalStop(console, EarlyEnd::kCancelled);
 
   int errors = 0;
   int warnings = 0;
   int64_t sequence = 0;
   FreeNameMemo takenNames;
-  console.holdStops(true);
-  for (const Replay& replay : replays) {
-    console.write(replay.path + "\n    ===>");
-    ComposedName composed = composeName(*format, replay.file, &sequence);
-    if (composed.status != ReplayStatus::kOk) {
-      console.holdStops(false);
-      return fatalStop(console, composed.status == ReplayStatus::kAbnormal
-                                    ? StopCode::kAbnormalFile
-                                    : StopCode::kFileOpenError);
-    }
+  {
+    HeldStops held(stops);
+    for (const Replay& replay : replays) {
+      console.write(replay.path + "\n    ===>");
+      ComposedName composed = composeName(*format, replay.file, &sequence);
+      if (composed.status != ReplayStatus::kOk) {
+        return fatalStop(console, composed.status == ReplayStatus::kAbnormal
+                                      ? EarlyEnd::kAbnormalFile
+                                      : EarlyEnd::kFileOpenError);
+      }
 
-    Placement placed =
-        placeReplay(fs, replay.path, *destination + composed.name + ".rep", style, &takenNames);
-    if (placed.collided) ++warnings;
-    if (placed.moved.ok()) {
-      console.write(placed.target + (placed.collided
-                                         ? " -- Rename successful!(Warning: file already exists)"
-                                         : " -- Rename successful!"));
-    } else {
-      ++errors;
-      console.write(placed.target);
-      console.writeError(" -- Error: " + moveErrorText(placed.moved) + "\n");
+      Placement placed =
+          placeReplay(fs, replay.path, *destination + composed.name + std::string(kReplayExtension),
+                      style, &takenNames);
+      if (placed.collided) ++warnings;
+      if (placed.moved.ok()) {
+        console.write(placed.target + (placed.collided
+                                           ? " -- Rename successful!(Warning: file already exists)"
+                                           : " -- Rename successful!"));
+      } else {
+        ++errors;
+        console.write(placed.target);
+        console.writeError(" -- Error: " + moveErrorText(placed.moved) + "\n");
+      }
+      console.write("\n");
+      if (stops.requested()) return endAsRequested(console, stops);
     }
-    console.write("\n");
-    if (console.stopRequested()) return console.endAsAsked();
   }
-  console.holdStops(false);
+  // A request that came as the hold ended.
+  if (stops.requested()) return endAsRequested(console, stops);
 
   console.write(summaryLine(replays.size(), errors, warnings));
   pauseBeforeExit(console);

@@ -22,10 +22,11 @@ class RenamerTest : public ::testing::Test {
   }
   int run(std::vector<std::string> args, std::deque<std::string> answers) {
     console.answers = std::move(answers);
-    return runRenamer(args, console, fs, PathStyle::kPosix);
+    return runRenamer(args, console, fs, stops, PathStyle::kPosix);
   }
   MemoryFileSystem fs;
   ScriptConsole console;
+  ScriptStops stops;
 };
 
 TEST_F(RenamerTest, NoArgumentsSaysHowToUse) {
@@ -109,9 +110,10 @@ TEST_F(RenamerTest, FoldersWithoutReplaysAddNothing) {
 TEST_F(RenamerTest, StopAskedForAfterTheFileInHand) {
   addReplay("in/a.rep", "one");
   addReplay("in/b.rep", "two");
-  console.stopAtCheck = 1;
+  stops.stopAtCheck = 1;
   EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"", ""}), 143);
-  EXPECT_TRUE(console.endedAsAsked);
+  EXPECT_TRUE(stops.endedAsRequested);
+  EXPECT_GE(console.flushes, 1) << "every outcome line written before the end";
   const std::string ending = "in/a.rep\n    ===>in/one.rep -- Rename successful!\n";
   EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
   EXPECT_EQ(console.keyWaits, 0);
@@ -195,7 +197,7 @@ TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
     EXPECT_EQ(console.keyWaits, 1);
     EXPECT_EQ(fs.files.count("in/two.rep"), 1u) << "earlier moves stay";
     EXPECT_EQ(fs.log.back(), "move in/2.rep in/two.rep");
-    EXPECT_FALSE(console.holdingStops) << "the key wait ends at Ctrl+C again";
+    EXPECT_FALSE(stops.holding) << "the key wait ends at Ctrl+C again";
   }
 }
 

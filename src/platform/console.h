@@ -19,16 +19,8 @@ class Console {
   // Waits for one key press on the terminal itself, whatever standard input is; returns at once
   // when there is no terminal, or when the process is not in its foreground.
   virtual void waitForKey() = 0;
-
-  // While files move, the signals that ask a process to end (on Linux SIGINT, SIGTERM, SIGHUP)
-  // are held: they only ask the run to stop once the file in hand is done. Elsewhere, at the
-  // prompts and in the key wait, they end the process at once.
-  virtual void holdStops(bool hold) = 0;
-  // True once a held signal has asked the run to stop.
-  virtual bool stopRequested() = 0;
-  // Writes out everything pending and ends the process by the signal that asked. Returns only
-  // where nothing can end the process, with the exit status to end with.
-  virtual int endAsAsked() = 0;
+  // Writes out whatever output is still pending (a redirected stream is written in blocks).
+  virtual void flush() = 0;
 };
 
 // The process's own console.

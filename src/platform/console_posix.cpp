@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <string>
 
 #include "platform/answer_reader.h"
@@ -30,8 +31,6 @@ void writeAll(int fd, std::string_view bytes) {
 // The terminal's mode while a key wait has changed it, for the signal handler to put back.
 int g_keyTerminal = -1;
 termios g_savedMode;
-
-const int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
 void restoreAndReraise(int sig) {
   if (g_keyTerminal >= 0) ::tcsetattr(g_keyTerminal, TCSANOW, &g_savedMode);
@@ -109,9 +108,9 @@ class PosixConsole : public Console {
     struct sigaction restore = {};
     restore.sa_handler = restoreAndReraise;
     sigemptyset(&restore.sa_mask);
-    struct sigaction previous[sizeof kEndingSignals / sizeof kEndingSignals[0]];
-    for (std::size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
-      ::sigaction(kEndingSignals[i], &restore, &previous[i]);
+    struct sigaction previous[std::size(kStopSignals)];
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+      ::sigaction(kStopSignals[i], &restore, &previous[i]);
     }
 
     // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last prompt),
@@ -126,32 +125,20 @@ class PosixConsole : public Console {
       ::tcsetattr(fd, TCSANOW, &saved);
     }
 
-    for (std::size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; ++i) {
-      ::sigaction(kEndingSignals[i], &previous[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+      ::sigaction(kStopSignals[i], &previous[i], nullptr);
     }
     g_keyTerminal = -1;
     ::close(fd);
   }
 
-  void holdStops(bool hold) override {
-    if (!hold && heldStopSignal() != 0) endAsAsked();
-    holdStopSignals(hold);
-  }
-
-  bool stopRequested() override { return heldStopSignal() != 0; }
-
-  int endAsAsked() override {
-    flush();
-    endByHeldStopSignal();
+  void flush() override {
+    writeAll(STDOUT_FILENO, pending_);
+    pending_.clear();
   }
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
-
-  void flush() {
-    writeAll(STDOUT_FILENO, pending_);
-    pending_.clear();
-  }
 
   const bool stdoutIsTerminal_;
   std::string pending_;

@@ -5,6 +5,7 @@
 
 #include "platform/answer_reader.h"
 #include "platform/console.h"
+#include "platform/console_closed_win32.h"
 #include "platform/key_wait_keys.h"
 #include "platform/wide_win32.h"
 
@@ -122,7 +123,7 @@ class Win32Console : public Console {
 
   void write(std::string_view text) override {
     if (outIsConsole_) {
-      writeConsole(out_, text);
+      if (!consoleClosed()) writeConsole(out_, text);
       return;
     }
     pending_.append(redirectedText(text));
@@ -132,7 +133,7 @@ class Win32Console : public Console {
   void writeError(std::string_view text) override {
     flush();
     if (errIsConsole_) {
-      writeConsole(err_, text);
+      if (!consoleClosed()) writeConsole(err_, text);
     } else {
       writeAll(err_, redirectedText(text));
     }
@@ -190,10 +191,11 @@ class Win32Console : public Console {
     CloseHandle(keyboard);
   }
 
-  // Ctrl+C and a closed window end the process by the system's own handling.
-  void holdStops(bool) override {}
-  bool stopRequested() override { return false; }
-  int endAsAsked() override { return 1; }
+  // Only redirected output waits here; a file or pipe outlives a closed console window.
+  void flush() override {
+    writeAll(out_, pending_);
+    pending_.clear();
+  }
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
@@ -214,11 +216,6 @@ class Win32Console : public Console {
       std::string utf8 = utf16ChunkToUtf8(text, &heldBack_);
       if (!utf8.empty()) return utf8;
     }
-  }
-
-  void flush() {
-    writeAll(out_, pending_);
-    pending_.clear();
   }
 
   const HANDLE out_;

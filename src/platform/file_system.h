@@ -57,6 +57,19 @@ class FileSystem {
   // Moves a file to `to`, never replacing anything that exists there. A move to another file
   // system copies; on failure the source stays where it was and nothing is left at `to`.
   virtual MoveResult move(const std::string& from, const std::string& to) = 0;
+
+  // True when `a` and `b` are one path as the system resolves names, asking nothing of the disk:
+  // here the same bytes; on Windows the same full path, ignoring case as NTFS does.
+  virtual bool samePath(const std::string& a, const std::string& b) { return a == b; }
+  // A key under which every name the system may take for `fileName` is found, and perhaps a few
+  // more: here its ASCII letters in lower case; on Windows the name in upper case as NTFS folds.
+  virtual std::string nameKey(std::string_view fileName) {
+    std::string key(fileName);
+    for (char& c : key) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+  }
 };
 
 std::unique_ptr<FileSystem> makeSystemFileSystem();

@@ -13,7 +13,7 @@
 #include <unordered_map>
 
 #include "platform/file_system.h"
-#include "platform/stop_signals_posix.h"
+#include "platform/stop_requests.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ bool copyContents(int from, int to, off_t size) {
     if (data < 0) data = pos;  // a file system that cannot tell: all of it is data
     if (hole < 0 || hole > size) hole = size;
     for (off_t at = data; at < hole;) {
-      if (heldStopSignal() != 0) {
+      if (systemStopRequested()) {
         errno = EINTR;
         return false;
       }
@@ -271,7 +271,7 @@ int copyAcrossDevices(const std::string& from, const std::string& to, NoReplaceW
     if (::fsync(copy) != 0) error = errno;
   }
   // Until the copy has the target's name it is a copy in progress, which a stop removes.
-  if (error == 0 && heldStopSignal() != 0) error = EINTR;
+  if (error == 0 && systemStopRequested()) error = EINTR;
   if (::close(copy) != 0 && error == 0) error = errno;
   ::close(source);
   if (error == 0) error = renameNoReplace(temp, to, way);

@@ -7,8 +7,10 @@
 
 #include "platform/file_system.h"
 #include "platform/path_style.h"
+#include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
 #include "platform/windows_errors.h"
+#include "platform/windows_names.h"
 
 namespace {
 
@@ -59,99 +61,89 @@ bool exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Creates a hidden file of our own beside `to` that nothing else can have opened; returns 0 or
-// the system error.
-DWORD createTemporaryBeside(std::string_view to, std::wstring* temp, HANDLE* file) {
-  const std::string_view folder =
-      to.substr(0, to.size() - fileNamePart(to, PathStyle::kWindows).size());
+// Creates an empty file of our own beside `to` that nothing else can have opened, named so that
+// a person sees what it is and no later run takes it for a replay; returns 0 or the system
+// error. The folder is cut at a separator only: a ':' in a typed name must not lead to a stream.
+DWORD createTemporaryBeside(std::string_view to, std::wstring* temp) {
+  const std::size_t cut = to.find_last_of("\\/");
+  const std::string_view folder = cut == std::string_view::npos ? "" : to.substr(0, cut + 1);
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[40];
-    std::snprintf(name, sizeof name, ".reprename-%08lx%04x",
+    char name[64];
+    std::snprintf(name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
                   static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
                   ++counter & 0xFFFF);
-    *temp = systemPath(pathInFolder(folder, name, PathStyle::kWindows));
-    *file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
-    if (*file != INVALID_HANDLE_VALUE) return 0;
+    *temp = systemPath(std::string(folder) + name);
+    HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return 0;
+    }
     if (GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
   }
   return ERROR_FILE_EXISTS;
 }
 
-DWORD copyContents(HANDLE from, HANDLE to) {
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      return GetLastError();
-    }
-    if (got == 0) return 0;
-    for (DWORD done = 0; done < got;) {
-      DWORD written = 0;
-      if (!WriteFile(to, buffer.data() + done, got - done, &written, nullptr))
-        return GetLastError();
-      if (written == 0) return ERROR_DISK_FULL;
-      done += written;
-    }
-  }
+// Gives up a copy in progress as soon as the run is asked to stop; the system then deletes it.
+DWORD CALLBACK copyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD,
+                            DWORD, HANDLE, HANDLE, LPVOID) {
+  return systemStopRequested() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
-// Attributes a moved file keeps, as a rename would keep them.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// Writes a file's data and metadata through to the disk.
+DWORD flushFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  const DWORD error = FlushFileBuffers(file) ? 0 : GetLastError();
+  CloseHandle(file);
+  return error;
+}
 
 void setAttributes(const std::wstring& path, DWORD attributes) {
   SetFileAttributesW(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
-// A move to another volume: copy beside the target under a name of our own, flush it, give it
-// the target's name without replacing anything, and only then delete the source. Any failure
-// leaves the source as it was and removes what was written. MoveFileEx's own copy would report
-// success with the source still there when its delete fails, and does not flush.
+// A move to another volume: copy beside the target under a name of our own (CopyFileEx keeps the
+// alternate data streams and attributes, as a rename would), flush it, give it the target's
+// name without replacing anything, flush it under that name, and only then delete the source.
+// Any failure, or a stop, leaves the source as it was and removes what was written.
+// MoveFileEx's own copy would report success with the source still there when its delete
+// fails, and does not flush.
 DWORD copyAcrossVolumes(const std::wstring& source, const std::wstring& target,
                         std::string_view to) {
-  HANDLE in = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return GetLastError();
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(in, &info)) {
-    const DWORD error = GetLastError();
-    CloseHandle(in);
-    return error;
-  }
+  const DWORD attributes = GetFileAttributesW(source.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  const DWORD readOnly = attributes & FILE_ATTRIBUTE_READONLY;
   std::wstring temp;
-  HANDLE out = INVALID_HANDLE_VALUE;
-  DWORD error = createTemporaryBeside(to, &temp, &out);
-  if (error != 0) {
-    CloseHandle(in);
-    return error;
+  DWORD error = createTemporaryBeside(to, &temp);
+  if (error != 0) return error;
+  if (!CopyFileExW(source.c_str(), temp.c_str(), copyProgress, nullptr, nullptr, 0)) {
+    error = GetLastError();
   }
-  error = copyContents(in, out);
-  if (error == 0)
-    SetFileTime(out, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
-  if (error == 0 && !FlushFileBuffers(out)) error = GetLastError();
-  if (!CloseHandle(out) && error == 0) error = GetLastError();
-  CloseHandle(in);
+  if (error == 0 && readOnly) setAttributes(temp, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (error == 0) error = flushFile(temp);
+  // Until the copy has the target's name it is a copy in progress, which a stop removes.
+  if (error == 0 && systemStopRequested()) error = ERROR_OPERATION_ABORTED;
   if (error == 0 && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
   }
   if (error != 0) {
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(temp.c_str());
     return error;
   }
-  // Whole under its new name. Until the source is gone the copy stays deletable.
-  const DWORD kept = info.dwFileAttributes & kKeptAttributes;
-  setAttributes(target, kept & ~FILE_ATTRIBUTE_READONLY);
-  if (kept & FILE_ATTRIBUTE_READONLY) setAttributes(source, kept & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileW(source.c_str())) {
-    error = GetLastError();
-    setAttributes(source, kept);
+  // Whole and on disk under its new name before the source goes.
+  error = flushFile(target);
+  if (error == 0 && readOnly) setAttributes(source, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (error == 0 && !DeleteFileW(source.c_str())) error = GetLastError();
+  if (error != 0) {
+    setAttributes(source, attributes);
     DeleteFileW(target.c_str());
     return error;
   }
-  if (kept & FILE_ATTRIBUTE_READONLY) setAttributes(target, kept);
+  if (readOnly) setAttributes(target, attributes);
   return 0;
 }
 
@@ -229,7 +221,9 @@ class Win32FileSystem : public FileSystem {
     return names;
   }
 
+  // A device's name (CON, NUL, COM1) is taken, as it is on every Windows before 11.
   bool opensForReading(const std::string& path) override {
+    if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
     HANDLE file = openForReading(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
@@ -237,12 +231,15 @@ class Win32FileSystem : public FileSystem {
   }
 
   MoveResult move(const std::string& from, const std::string& to) override {
+    const std::string_view name = fileNamePart(to, PathStyle::kWindows);
+    if (isWindowsDeviceName(name)) return moveFailureOfWindowsError(ERROR_FILE_EXISTS);
+    if (isWindowsNameTooLong(name)) return moveFailureOfWindowsError(ERROR_FILENAME_EXCED_RANGE);
     const std::wstring source = systemPath(from);
     const std::wstring target = systemPath(to);
     DWORD error = moveOnce(source, target, to);
     std::size_t retries = 0;
     while (retryLocks_ && isLockError(error) && retries < std::size(kLockPausesMs) &&
-           exists(source) && !exists(target)) {
+           !systemStopRequested() && exists(source) && !exists(target)) {
       Sleep(kLockPausesMs[retries++]);
       error = moveOnce(source, target, to);
     }
@@ -251,7 +248,35 @@ class Win32FileSystem : public FileSystem {
     return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
   }
 
+  // Two spellings of one path, as Windows resolves them: '/' for '\', doubled separators, '.'
+  // and '..', trailing dots and blanks, and letter case, as NTFS compares it.
+  bool samePath(const std::string& a, const std::string& b) override {
+    const std::wstring fullA = fullPath(a);
+    const std::wstring fullB = fullPath(b);
+    return CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(),
+                                static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
+  }
+
+  std::string nameKey(std::string_view fileName) override {
+    std::wstring name = widen(fileName);
+    if (!name.empty()) {
+      CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    }
+    return narrow(name);
+  }
+
  private:
+  static std::wstring fullPath(const std::string& path) {
+    const std::wstring wide = widen(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return wide;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    return full;
+  }
+
   bool retryLocks_ = true;
 };
 

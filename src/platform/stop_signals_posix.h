@@ -1,12 +1,7 @@
 #pragma once
 
-// The signals that ask a process to end (SIGINT, SIGTERM, SIGHUP), held while files move: one
-// that comes then is only recorded, and the run ends by it once the file in hand is done. A
-// signal the process was started ignoring stays ignored.
-void holdStopSignals(bool hold);
+#include <signal.h>
 
-// The held signal that came, or 0.
-int heldStopSignal();
-
-// Ends the process by the held signal, as if it had not been held.
-[[noreturn]] void endByHeldStopSignal();
+// The signals that ask a process to end: the run holds them while files move, and the key wait
+// catches them to put the terminal back before the process ends by them.
+inline constexpr int kStopSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};

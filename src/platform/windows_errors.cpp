@@ -23,6 +23,10 @@ constexpr Shown kShownErrors[] = {
     {17, MoveError::kCrossDevice},      // ERROR_NOT_SAME_DEVICE
     {19, MoveError::kReadOnly},         // ERROR_WRITE_PROTECT
     {112, MoveError::kDiskFull},        // ERROR_DISK_FULL
+    {39, MoveError::kDiskFull},         // ERROR_HANDLE_DISK_FULL
+    {1295, MoveError::kDiskFull},       // ERROR_DISK_QUOTA_EXCEEDED
+    {225, MoveError::kAccessDenied},    // ERROR_VIRUS_INFECTED: antivirus blocked the file
+    {226, MoveError::kAccessDenied},    // ERROR_VIRUS_DELETED
     {1, MoveError::kInvalidArgument},   // ERROR_INVALID_FUNCTION
     {87, MoveError::kInvalidArgument},  // ERROR_INVALID_PARAMETER
 };
@@ -43,6 +47,7 @@ constexpr RuntimeErrno kRuntimeErrnos[] = {
     {161, ENOENT},                                                   // bad path name
     {145, ENOTEMPTY},                                                // directory not empty
     {109, EPIPE},                                                    // broken pipe
+    {995, EINTR},     {1235, EINTR},                                 // aborted by a stop
     {89, EAGAIN},     {164, EAGAIN}, {215, EAGAIN},                  // no process or thread
     {16, EACCES},     {33, EACCES},  {65, EACCES},  {82, EACCES},    // current directory, lock,
     {83, EACCES},     {108, EACCES}, {132, EACCES}, {158, EACCES},   // network access, drive

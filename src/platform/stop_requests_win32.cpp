@@ -1,0 +1,65 @@
+#include <windows.h>
+
+#include "platform/console_closed_win32.h"
+#include "platform/stop_requests.h"
+
+namespace {
+
+// What a console program ends with when Ctrl+C ends it.
+constexpr UINT kControlCExit = 0xC000013A;  // STATUS_CONTROL_C_EXIT
+
+// The control event that came while files move, plus one; 0 while none has.
+volatile LONG g_request = 0;
+// Set by the main thread once it has finished, before the process ends.
+HANDLE g_finished = nullptr;
+
+bool isClose(LONG request) {
+  const DWORD event = static_cast<DWORD>(request - 1);
+  return request != 0 &&
+         (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT);
+}
+
+// Runs on a thread of the system's. Ctrl+C and Ctrl+Break are only noted. A closed window,
+// logoff or shutdown end the process as soon as this returns, so it waits (for less than the
+// five seconds Windows allows) for the main thread to finish the replay in hand and its line.
+BOOL WINAPI onControl(DWORD event) {
+  InterlockedCompareExchange(&g_request, static_cast<LONG>(event) + 1, 0);
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+    WaitForSingleObject(g_finished, 3000);
+  }
+  return TRUE;
+}
+
+class Win32StopRequests : public StopRequests {
+ public:
+  Win32StopRequests() {
+    if (g_finished == nullptr) g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+
+  // At the prompts and in the key wait the system's own handling ends the process.
+  void hold(bool held) override {
+    if (held == holding_) return;
+    holding_ = held;
+    SetConsoleCtrlHandler(onControl, held ? TRUE : FALSE);
+  }
+
+  bool requested() override { return g_request != 0; }
+
+  int endAsRequested() override {
+    SetEvent(g_finished);
+    ExitProcess(kControlCExit);
+  }
+
+ private:
+  bool holding_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<StopRequests> makeSystemStopRequests() {
+  return std::make_unique<Win32StopRequests>();
+}
+
+bool systemStopRequested() { return g_request != 0; }
+
+bool consoleClosed() { return isClose(g_request); }
