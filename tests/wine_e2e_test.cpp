@@ -385,10 +385,12 @@ TEST_F(UnderWine, MovesWaitForPassingLocksOnce) {
   EXPECT_EQ(files(), (Names{"b.rep", "brief.rep", "c.rep"}));
 }
 
-// The exe on a pseudo-terminal, where Wine gives it a real console.
+// The exe on a pseudo-terminal, where Wine gives it a real console; with `log`, standard output
+// and the error stream go to the files `log`.out and `log`.err instead, as `reprename > log` has.
 class OnATerminal {
  public:
-  OnATerminal(const std::vector<std::string>& args, const std::string& locale) {
+  OnATerminal(const std::vector<std::string>& args, const std::string& locale,
+              const std::string& log = "") {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
     const std::string slaveName = ::ptsname(master_);
@@ -397,8 +399,8 @@ class OnATerminal {
       ::setsid();
       int tty = ::open(slaveName.c_str(), O_RDWR);
       ::dup2(tty, 0);
-      ::dup2(tty, 1);
-      ::dup2(tty, 2);
+      ::dup2(log.empty() ? tty : ::open((log + ".out").c_str(), O_WRONLY | O_CREAT, 0600), 1);
+      ::dup2(log.empty() ? tty : ::open((log + ".err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
       std::vector<std::string> argv = {"wine", REPRENAME_EXE};
       argv.insert(argv.end(), args.begin(), args.end());
       execArgs(argv, wineEnv(locale));
@@ -451,6 +453,8 @@ class OnATerminal {
     for (int i = 0; i < rounds && running(); ++i) readFor(20);
     return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
   }
+  // The exit status once it has ended, or -1.
+  int exitStatus() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
 
   std::string shown;
 
@@ -491,6 +495,97 @@ TEST_F(UnderWine, EnglishConsoleShowsJapaneseAndIgnoresKeysTypedAhead) {
   EXPECT_TRUE(exe.running()) << "the Enter typed ahead must not end the pause";
   EXPECT_TRUE(exe.endsOnKey("x"));
   EXPECT_EQ(files(), Names{"abc.rep"});
+}
+
+// Names Windows takes for devices are taken: a replay named CON or NUL gets the first free
+// numbered name with the warning, on every Windows. A destination that spells the replays' own
+// folder with '/' names the replay itself: numbered with the warning, not renamed onto itself.
+TEST_F(UnderWine, DeviceNamesAndOtherSpellingsOfTheOwnNameAreTaken) {
+  std::string con = replay("d/a.rep", "CON");
+  std::string nul = replay("d/b.rep", "nul");
+  std::string own = replay("d/own.rep", "own");
+  ProcessResult r = run({con, nul}, "\r\n\r\n");
+  const std::string folder = windowsPath(dir + "/d") + "\\";
+  const std::string warned = ".rep -- Rename successful!(Warning: file already exists)\n";
+  EXPECT_NE(r.out.find(windowsText(folder + "CON0" + warned)), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(windowsText(folder + "nul0" + warned)), std::string::npos) << r.out;
+  std::string forward = windowsPath(dir + "/d");
+  std::replace(forward.begin(), forward.end(), '\\', '/');
+  r = run({own}, forward + "\r\n\r\n");
+  EXPECT_NE(r.out.find(windowsText(forward + "\\own0" + warned)), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(files(), (Names{"d/CON0.rep", "d/nul0.rep", "d/own0.rep"}));
+}
+
+// Ctrl+C while a large replay is being copied to another drive, with the output in a file: the
+// copy is given up and removed, the replay stays whole, every replay moved before has its line
+// in the log, and the exe ends as Ctrl+C ends a console program, without a summary.
+TEST_F(UnderWine, CtrlCDuringACopyToAnotherDriveLosesNothing) {
+  const std::string mount = dir + "/t";
+  fs::create_directories(mount);
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1g") != 0) {
+    GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
+  }
+  const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/t:";
+  std::error_code ignored;
+  fs::remove(drive, ignored);
+  fs::create_directory_symlink(mount, drive);
+  for (int i = 0; i < 50; ++i)
+    replay("src/r" + std::to_string(10 + i) + ".rep", "s" + std::to_string(i));
+  replay("src/zz.rep", "big");
+  {
+    std::ofstream data(dir + "/src/zz.rep", std::ios::binary | std::ios::app);
+    const std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 512; ++i) data << chunk;
+  }
+  const auto bigSize = fs::file_size(dir + "/src/zz.rep");
+  OnATerminal exe({windowsPath(dir + "/src")}, kJapanese, dir + "/log");
+  ASSERT_TRUE(exe.started());
+  auto logShows = [&](const std::string& text) {
+    for (int i = 0; i < 600; ++i) {
+      if (readFile(dir + "/log.out").find(windowsText(text)) != std::string::npos) return true;
+      exe.readFor(50);
+    }
+    return false;
+  };
+  ASSERT_TRUE(logShows("保存先を入力してください")) << readFile(dir + "/log.out");
+  exe.readFor(700);
+  exe.type("T:\\\r");
+  ASSERT_TRUE(logShows("ファイル名のフォーマット")) << readFile(dir + "/log.out");
+  exe.readFor(700);
+  exe.type("\r");
+  // The large replay comes last: the stop must come while it is being copied.
+  bool copying = false;
+  for (int i = 0; i < 20000 && !copying && exe.running(); ++i) {
+    int moved = 0;
+    bool temporary = false;
+    for (const auto& entry : fs::directory_iterator(mount)) {
+      const std::string name = entry.path().filename().string();
+      temporary = temporary || name.rfind("reprename-copy-", 0) == 0;
+      moved += name.size() > 4 && name.compare(name.size() - 4, 4, ".rep") == 0;
+    }
+    copying = temporary && moved == 50;
+    if (!copying) exe.readFor(0);
+  }
+  ASSERT_TRUE(copying) << "the copy must still be going on";
+  exe.type("\x03");
+  for (int i = 0; i < 1500 && exe.running(); ++i) exe.readFor(20);
+  EXPECT_EQ(exe.exitStatus(), 0x3A) << "STATUS_CONTROL_C_EXIT, as Wine passes it on";
+
+  const std::string log = readFile(dir + "/log.out");
+  Names there;
+  for (const auto& entry : fs::directory_iterator(mount)) there.push_back(entry.path().filename());
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there.size(), 50u) << "no temporary file is left";
+  for (const std::string& name : there) {
+    EXPECT_NE(log.find(windowsText("T:\\" + name + " -- Rename successful!\n")), std::string::npos)
+        << name;
+  }
+  EXPECT_EQ(fs::file_size(dir + "/src/zz.rep"), bigSize) << "the replay stays whole";
+  EXPECT_EQ(log.find("File(s)"), std::string::npos) << "no summary";
+  EXPECT_EQ(log.find("Press any key"), std::string::npos) << "no key wait";
+  fs::remove(drive, ignored);
+  ::umount2(mount.c_str(), MNT_DETACH);
 }
 
 }  // namespace
