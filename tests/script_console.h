@@ -37,12 +37,12 @@ class ScriptConsole : public Console {
 // Stop requests from a script: the run is asked to stop at the chosen check.
 class ScriptStops : public StopRequests {
  public:
-  int stopAtCheck = 0;  // when not 0, the run is asked to stop at this check (1: the first)
+  int stopAtCheck = 0;  // when not 0, a request comes at this check (1: the first) and stays
   int stopChecks = 0;
   bool holding = false;
   bool endedAsRequested = false;
   void hold(bool held) override { holding = held; }
-  bool requested() override { return ++stopChecks == stopAtCheck; }
+  bool requested() override { return ++stopChecks >= stopAtCheck && stopAtCheck != 0; }
   int endAsRequested() override {
     endedAsRequested = true;
     return 143;

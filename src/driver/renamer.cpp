@@ -68,15 +68,16 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   int warnings = 0;
   int64_t sequence = 0;
   FreeNameMemo takenNames;
+  std::optional<EarlyEnd> early;
   {
     HeldStops held(stops);
     for (const Replay& replay : replays) {
       console.write(replay.path + "\n    ===>");
       ComposedName composed = composeName(*format, replay.file, &sequence);
       if (composed.status != ReplayStatus::kOk) {
-        return fatalStop(console, composed.status == ReplayStatus::kAbnormal
-                                      ? EarlyEnd::kAbnormalFile
-                                      : EarlyEnd::kFileOpenError);
+        early = composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
+                                                           : EarlyEnd::kFileOpenError;
+        break;
       }
 
       Placement placed =
@@ -93,11 +94,13 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
         console.writeError(" -- Error: " + moveErrorText(placed.moved) + "\n");
       }
       console.write("\n");
-      if (stops.requested()) return endAsRequested(console, stops);
+      if (stops.requested()) break;
     }
   }
-  // A request that came as the hold ended.
+  // Asked after each replay, and once more for a request that came as the hold ended; the key
+  // wait of a fatal stop comes only after the hold.
   if (stops.requested()) return endAsRequested(console, stops);
+  if (early) return fatalStop(console, *early);
 
   console.write(summaryLine(replays.size(), errors, warnings));
   pauseBeforeExit(console);
