@@ -257,12 +257,18 @@ class Win32FileSystem : public FileSystem {
                                 static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
   }
 
+  // Upper case by the invariant locale's simple mapping, as NTFS's own table folds names, and
+  // whatever the user's language is.
   std::string nameKey(std::string_view fileName) override {
-    std::wstring name = widen(fileName);
-    if (!name.empty()) {
-      CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-    }
-    return narrow(name);
+    const std::wstring name = widen(fileName);
+    if (name.empty()) return std::string();
+    std::wstring upper(name.size(), L'\0');
+    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(),
+                                     static_cast<int>(name.size()), &upper[0],
+                                     static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    if (length <= 0) return narrow(name);
+    upper.resize(static_cast<std::size_t>(length));
+    return narrow(upper);
   }
 
  private:
