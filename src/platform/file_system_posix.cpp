@@ -17,10 +17,15 @@
 
 namespace {
 
+// How a path that is a symbolic link opens.
+enum class Links { kFollow, kRefuse };  // kRefuse: it fails with ELOOP
+
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO's open from waiting for a writer;
 // the fstat then turns away FIFOs, devices and directories, telling of the last in `isFolder`.
-int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr,
+                    Links links = Links::kFollow) {
+  const int noFollow = links == Links::kRefuse ? O_NOFOLLOW : 0;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollow);
   if (fd < 0) return -1;
   if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     if (isFolder != nullptr) *isFolder = S_ISDIR(st->st_mode);
@@ -94,14 +99,18 @@ int claimAndRename(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// The last step of a move that put the file under `to` beside `from`: removes `from`, or, when
+// that fails, `to` again, so the file is under exactly one of the two names.
+int removeSourceOrUndo(const std::string& from, const std::string& to) {
+  if (::unlink(from.c_str()) == 0) return 0;
+  const int error = errno;
+  ::unlink(to.c_str());
+  return error;
+}
+
 int linkAndUnlink(const std::string& from, const std::string& to) {
   if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
+  return removeSourceOrUndo(from, to);
 }
 
 // Renames without ever replacing `to`, starting with the best way `*way` may still work; a way
@@ -237,25 +246,16 @@ int moveLinkAcrossDevices(const std::string& from, const std::string& to) {
   (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
   const timespec times[2] = {st.st_atim, st.st_mtim};
   ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
+  return removeSourceOrUndo(from, to);
 }
 
 // A move to another file system: copy beside the target under a name of our own, flush it, give
 // it the target's name without replacing anything, and only then remove the source. Any failure
 // leaves the source as it was and removes what was written. A symbolic link moves as itself.
 int copyAcrossDevices(const std::string& from, const std::string& to, NoReplaceWay* way) {
-  int source = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-  if (source < 0) return errno == ELOOP ? moveLinkAcrossDevices(from, to) : errno;
   struct stat st;
-  if (::fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(source);
-    return EINVAL;
-  }
+  int source = openRegularFile(from, &st, nullptr, Links::kRefuse);
+  if (source < 0) return errno == ELOOP ? moveLinkAcrossDevices(from, to) : errno;
   const std::string dir = directoryPart(to);
   std::string temp = dir + "/.reprename-XXXXXX";
   int copy = ::mkostemp(&temp[0], O_CLOEXEC);
@@ -280,12 +280,7 @@ int copyAcrossDevices(const std::string& from, const std::string& to, NoReplaceW
     return error;
   }
   syncDirectory(dir);
-  if (::unlink(from.c_str()) != 0) {
-    error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
+  return removeSourceOrUndo(from, to);
 }
 
 class PosixFileSystem : public FileSystem {
