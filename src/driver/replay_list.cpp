@@ -2,17 +2,9 @@
 
 #include <algorithm>
 
-namespace {
-
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
 bool isReplayFileName(std::string_view name) {
   if (name.size() < kReplayExtension.size()) return false;
-  std::string_view end = name.substr(name.size() - kReplayExtension.size());
-  return std::equal(end.begin(), end.end(), kReplayExtension.begin(),
-                    [](char a, char b) { return asciiLower(a) == b; });
+  return asciiLower(name.substr(name.size() - kReplayExtension.size())) == kReplayExtension;
 }
 
 std::vector<Replay> gatherReplays(FileSystem& fs, const std::vector<std::string>& args,

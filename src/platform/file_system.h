@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path_style.h"
+
 enum class ReadStatus {
   kOk,
   kOpenFailed,
@@ -63,13 +65,7 @@ class FileSystem {
   virtual bool samePath(const std::string& a, const std::string& b) { return a == b; }
   // A key under which every name the system may take for `fileName` is found, and perhaps a few
   // more: here its ASCII letters in lower case; on Windows the name in upper case as NTFS folds.
-  virtual std::string nameKey(std::string_view fileName) {
-    std::string key(fileName);
-    for (char& c : key) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return key;
-  }
+  virtual std::string nameKey(std::string_view fileName) { return asciiLower(fileName); }
 };
 
 std::unique_ptr<FileSystem> makeSystemFileSystem();

@@ -1,5 +1,13 @@
 #include "platform/path_style.h"
 
+std::string asciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
 std::size_t lastSeparator(std::string_view path, PathStyle style) {
   return path.rfind(separatorOf(style));
 }

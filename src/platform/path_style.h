@@ -8,6 +8,9 @@
 // character is ever an ASCII byte, so a separator is found by its byte alone.
 enum class PathStyle { kPosix, kWindows };
 
+// `text` with its ASCII letters in lower case and every other byte as it is.
+std::string asciiLower(std::string_view text);
+
 // The separator the dialogue looks for and appends: '/' or '\'.
 constexpr char separatorOf(PathStyle style) { return style == PathStyle::kWindows ? '\\' : '/'; }
 
