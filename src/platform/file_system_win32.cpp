@@ -14,6 +14,20 @@
 
 namespace {
 
+// What Windows makes of `path` as a full path, asking nothing of the disk; empty where it cannot.
+// One call while the result fits in MAX_PATH.
+std::wstring fullPathOf(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, &full[0], nullptr);
+  if (length >= MAX_PATH) {  // too long for the buffer: the size it needs, with the NUL
+    full.assign(length, L'\0');
+    length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    if (length >= full.size()) length = 0;
+  }
+  full.resize(length);
+  return full;
+}
+
 // The name the system is given for `path`. While its full path is shorter than MAX_PATH it is
 // the path as it is, read the way Windows always reads it. From MAX_PATH on it is the \\?\ form
 // of the full path, which has no length limit and means what the short form would: relative to
@@ -21,12 +35,8 @@ namespace {
 std::wstring systemPath(std::string_view path) {
   std::wstring wide = widen(path);
   if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size <= MAX_PATH) return wide;  // the size counts the terminating NUL
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
-  if (length < MAX_PATH || length >= size) return wide;
-  full.resize(length);
+  const std::wstring full = fullPathOf(wide);
+  if (full.size() < MAX_PATH) return wide;  // short, or no full path to be had
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
@@ -154,6 +164,12 @@ DWORD moveOnce(const std::wstring& source, const std::wstring& target, std::stri
   return error == ERROR_NOT_SAME_DEVICE ? copyAcrossVolumes(source, target, to) : error;
 }
 
+std::wstring fullPathOrAsGiven(const std::string& path) {
+  std::wstring wide = widen(path);
+  std::wstring full = fullPathOf(wide);
+  return full.empty() ? wide : full;
+}
+
 bool isLockError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
@@ -251,8 +267,8 @@ class Win32FileSystem : public FileSystem {
   // Two spellings of one path, as Windows resolves them: '/' for '\', doubled separators, '.'
   // and '..', trailing dots and blanks, and letter case, as NTFS compares it.
   bool samePath(const std::string& a, const std::string& b) override {
-    const std::wstring fullA = fullPath(a);
-    const std::wstring fullB = fullPath(b);
+    const std::wstring fullA = fullPathOrAsGiven(a);
+    const std::wstring fullB = fullPathOrAsGiven(b);
     return CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(),
                                 static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
   }
@@ -272,17 +288,6 @@ class Win32FileSystem : public FileSystem {
   }
 
  private:
-  static std::wstring fullPath(const std::string& path) {
-    const std::wstring wide = widen(path);
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return wide;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size) return wide;
-    full.resize(length);
-    return full;
-  }
-
   bool retryLocks_ = true;
 };
 
