@@ -89,7 +89,25 @@ class UnderWine : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code ignored;
+    if (!driveT.empty()) {
+      fs::remove(REPRENAME_WINEPREFIX "/dosdevices/t:", ignored);
+      ::umount2(driveT.c_str(), MNT_DETACH);
+    }
     if (!dir.empty()) fs::remove_all(dir, ignored);
+  }
+
+  // Drive T: on a tmpfs of `size` of its own, another volume than the test's folder; returns its
+  // folder, or nothing where this machine cannot mount one.
+  std::string mountDriveT(const std::string& size) {
+    const std::string mount = dir + "/t";
+    fs::create_directories(mount);
+    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) return "";
+    driveT = mount;
+    const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/t:";
+    std::error_code ignored;
+    fs::remove(drive, ignored);
+    fs::create_directory_symlink(mount, drive);
+    return mount;
   }
 
   // The Windows name Wine gives a path of this machine: drive Z: is the root.
@@ -122,6 +140,7 @@ class UnderWine : public ::testing::Test {
   Names files() const { return filesBelow(dir); }
 
   std::string dir;
+  std::string driveT;  // the folder of drive T:, while mounted
 };
 
 TEST_F(UnderWine, WithoutFilesSaysHowToUse) {
@@ -277,15 +296,8 @@ TEST_F(UnderWine, LongAndQuotedDestinations) {
 // Drive T: on a small file system of its own: a move there copies, and a copy that does not fit
 // leaves the source whole and nothing beside the target.
 TEST_F(UnderWine, MovesToAnotherDrive) {
-  const std::string mount = dir + "/t";
-  fs::create_directories(mount);
-  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=256k") != 0) {
-    GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
-  }
-  const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/t:";
-  std::error_code ignored;
-  fs::remove(drive, ignored);
-  fs::create_directory_symlink(mount, drive);
+  const std::string mount = mountDriveT("256k");
+  if (mount.empty()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
   ReplayFields small, big;
   small.size = 100 * 1000;
   big.size = 200 * 1000;
@@ -306,8 +318,6 @@ TEST_F(UnderWine, MovesToAnotherDrive) {
   EXPECT_TRUE(readFile(mount + "/fits.rep") == aBytes);
   EXPECT_FALSE(fs::exists(dir + "/a.rep"));
   EXPECT_TRUE(readFile(dir + "/b.rep") == bBytes);
-  fs::remove(drive, ignored);
-  ::umount2(mount.c_str(), MNT_DETACH);
 }
 
 // A folder dropped on the exe stands for the replays directly in it, in the order of the bytes
@@ -521,15 +531,8 @@ TEST_F(UnderWine, DeviceNamesAndOtherSpellingsOfTheOwnNameAreTaken) {
 // copy is given up and removed, the replay stays whole, every replay moved before has its line
 // in the log, and the exe ends as Ctrl+C ends a console program, without a summary.
 TEST_F(UnderWine, CtrlCDuringACopyToAnotherDriveLosesNothing) {
-  const std::string mount = dir + "/t";
-  fs::create_directories(mount);
-  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1g") != 0) {
-    GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
-  }
-  const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/t:";
-  std::error_code ignored;
-  fs::remove(drive, ignored);
-  fs::create_directory_symlink(mount, drive);
+  const std::string mount = mountDriveT("1g");
+  if (mount.empty()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
   for (int i = 0; i < 50; ++i)
     replay("src/r" + std::to_string(10 + i) + ".rep", "s" + std::to_string(i));
   replay("src/zz.rep", "big");
@@ -584,8 +587,6 @@ TEST_F(UnderWine, CtrlCDuringACopyToAnotherDriveLosesNothing) {
   EXPECT_EQ(fs::file_size(dir + "/src/zz.rep"), bigSize) << "the replay stays whole";
   EXPECT_EQ(log.find("File(s)"), std::string::npos) << "no summary";
   EXPECT_EQ(log.find("Press any key"), std::string::npos) << "no key wait";
-  fs::remove(drive, ignored);
-  ::umount2(mount.c_str(), MNT_DETACH);
 }
 
 }  // namespace
