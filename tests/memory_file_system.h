@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,20 +37,31 @@ class MemoryFileSystem : public FileSystem {
     return out;
   }
 
+  // Reads and listings may come from several threads; what they find is not changed meanwhile.
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
-    log.push_back("read " + path + " " + std::to_string(limit));
+    note("read " + path + " " + std::to_string(limit));
     ReadResult result;
     auto it = files.find(normal(path));
     if (isFolder(path)) result.status = ReadStatus::kFolder;
     if (it == files.end()) return result;
     result.status = ReadStatus::kOk;
     result.bytes = it->second.substr(0, limit);
+    result.stamp = stampOf(it->second);
     return result;
+  }
+
+  // A file is known by its contents: one with the same bytes reads the same.
+  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
+    note("check " + path);
+    auto it = files.find(normal(path));
+    if (it != files.end()) return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
+    return otherEntries.count(normal(path)) != 0 || isFolder(path) ? PathNow::kOther
+                                                                  : PathNow::kNothing;
   }
 
   std::optional<std::vector<std::string>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
-    log.push_back("list " + folder);
+    note("list " + folder);
     std::string prefix = normal(folder);
     if (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
     if (unlistableFolders.count(prefix) != 0) return std::nullopt;
@@ -91,6 +104,25 @@ class MemoryFileSystem : public FileSystem {
   }
 
  private:
+  // Guards the log; copies of the file system get a lock of their own.
+  struct LogLock {
+    std::mutex mutex;
+    LogLock() = default;
+    LogLock(const LogLock&) {}
+    LogLock& operator=(const LogLock&) { return *this; }
+  };
+  LogLock logLock_;
+
+  void note(std::string entry) {
+    std::lock_guard<std::mutex> lock(logLock_.mutex);
+    log.push_back(std::move(entry));
+  }
+  static FileStamp stampOf(const std::string& bytes) {
+    FileStamp stamp;
+    stamp.a = std::hash<std::string>()(bytes);
+    stamp.b = bytes.size();
+    return stamp;
+  }
   bool isFolder(const std::string& path) const {
     std::string folder = normal(path);
     if (!folder.empty() && folder.back() == '/') folder.pop_back();

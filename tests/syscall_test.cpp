@@ -1,7 +1,8 @@
 // What the renamer asks of the system for each replay, traced with strace: one open, one fstat
-// (the check that it is a regular file), one 67-byte read and one close of the replay, and one
-// rename; no existence test of a free target, no seeks, no second reads, no whole-file reads.
-// The same whether the replays are named one by one or as their folder.
+// (the check that it is a regular file), one 67-byte read and one close of the replay on a
+// reader thread, then one fstatat (the path still names the file read) and one rename; no
+// existence test of a free target, no seeks, no second reads, no whole-file reads. The same
+// whether the replays are named one by one or as their folder.
 #include <unistd.h>
 
 #include <regex>
@@ -22,15 +23,19 @@ struct FileCalls {
   std::vector<std::string> reads;  // what each read returned
   int seeks = 0;
   int closes = 0;
+  int rechecks = 0;
   int renames = 0;
 };
 
 // Runs the renamer under strace on `args`, answering `d`dest, and checks the calls made for each
 // of `paths`, the replays, which become `d`dest/n0.rep, n1.rep, ...
-void expectFiveCallsPerReplay(const std::string& d, const std::vector<std::string>& args,
+void expectSixCallsPerReplay(const std::string& d, const std::vector<std::string>& args,
                               const std::vector<std::string>& paths) {
-  const std::string log = d + "strace.log";
-  std::vector<std::string> argv = {"strace", "-f", "-qq", "-o", log, REPRENAME_BINARY};
+  // One log per thread (-ff), so no call is split by another thread's.
+  const std::string log = d + "strace/log";
+  fs::remove_all(d + "strace");
+  fs::create_directories(d + "strace");
+  std::vector<std::string> argv = {"strace", "-ff", "-qq", "-o", log, REPRENAME_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
   ProcessResult r = runProcess(argv, d + "dest\n\n");
   ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
@@ -40,8 +45,12 @@ void expectFiveCallsPerReplay(const std::string& d, const std::vector<std::strin
   std::map<std::string, FileCalls> byPath;
   std::map<std::string, int> targetOpens;
   std::map<int, std::string> openFds;
-  std::ifstream in(log);
-  for (std::string line; std::getline(in, line);) {
+  std::vector<std::string> lines;
+  for (const auto& entry : fs::directory_iterator(d + "strace")) {
+    std::ifstream in(entry.path());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  for (const std::string& line : lines) {
     std::smatch m;
     if (!std::regex_search(line, m, call)) continue;
     const std::string name = m[1];
@@ -54,6 +63,7 @@ void expectFiveCallsPerReplay(const std::string& d, const std::vector<std::strin
         if (result >= 0) openFds[result] = path;
       }
       if (name == "renameat2" || name == "rename") ++byPath[path].renames;
+      if (name == "newfstatat" || name == "statx") ++byPath[path].rechecks;
     }
     for (int i = 0; i < 3; ++i) {
       if (line.find("\"" + d + "dest/n" + std::to_string(i) + ".rep\"") != std::string::npos &&
@@ -79,6 +89,7 @@ void expectFiveCallsPerReplay(const std::string& d, const std::vector<std::strin
     EXPECT_EQ(calls.reads, std::vector<std::string>{"67"}) << path;
     EXPECT_EQ(calls.seeks, 0) << path;
     EXPECT_EQ(calls.closes, 1) << path;
+    EXPECT_EQ(calls.rechecks, 1) << path;
     EXPECT_EQ(calls.renames, 1) << path;
   }
   for (int i = 0; i < 3; ++i) EXPECT_EQ(targetOpens["n" + std::to_string(i)], 0) << i;
@@ -96,9 +107,9 @@ TEST_F(EndToEnd, SystemCallsPerReplay) {
     paths.push_back(replay("src/r" + std::to_string(i) + ".rep", "n" + std::to_string(i), f));
   }
   fs::create_directories(d + "dest");
-  expectFiveCallsPerReplay(d, paths, paths);
+  expectSixCallsPerReplay(d, paths, paths);
   for (int i = 0; i < 3; ++i) fs::rename(d + "dest/n" + std::to_string(i) + ".rep", paths[i]);
-  expectFiveCallsPerReplay(d, {d + "src"}, paths);
+  expectSixCallsPerReplay(d, {d + "src"}, paths);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 #include "platform/native.h"
+#include "platform/workers.h"
 
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   std::unique_ptr<StopRequests> stops = makeSystemStopRequests();
-  return runRenamer(args, *console, *fs, *stops, nativePathStyle());
+  std::unique_ptr<Workers> workers = makeSystemWorkers();
+  return runRenamer(args, *console, *fs, *stops, *workers, nativePathStyle());
 }

@@ -46,23 +46,33 @@ int endAsRequested(Console& console, StopRequests& stops) {
   return stops.endAsRequested();
 }
 
+// The run ends at a prompt: the reads still waiting are dropped, not awaited.
+int cancelled(Console& console, ReplayReads& reads) {
+  reads.cancel();
+  return fatalStop(console, EarlyEnd::kCancelled);
+}
+
 }  // namespace
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, PathStyle style) {
-  const std::vector<Replay> replays = gatherReplays(fs, args, style);
-  if (replays.empty()) {
+               StopRequests& stops, Workers& workers, PathStyle style) {
+  ReplayReads reads(fs, workers, args, style);
+  const std::optional<std::string> firstPath = reads.firstPath();
+  if (!firstPath) {
     console.write(".rep ファイルをexeにドロップしてください\n");
     pauseBeforeExit(console);
     return kExitSuccess;
   }
 
-  std::optional<std::string> destination = askDestination(replays[0].path, console, style);
-  if (!destination) return fatalStop(console, EarlyEnd::kCancelled);
+  std::optional<std::string> destination = askDestination(*firstPath, console, style);
+  if (!destination) return cancelled(console, reads);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");
   std::optional<std::string> format = askFormat(console);
-  if (!format) return fatalStop(console, EarlyEnd::kCancelled);
+  if (!format) return cancelled(console, reads);
+
+  // Nothing moves before every header is read, so no outcome depends on how the reads went.
+  std::vector<Replay> replays = reads.all();
 
   int errors = 0;
   int warnings = 0;
@@ -71,8 +81,13 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   std::optional<EarlyEnd> early;
   {
     HeldStops held(stops);
-    for (const Replay& replay : replays) {
+    for (Replay& replay : replays) {
       console.write(replay.path + "\n    ===>");
+      // What moves is what was read: a path that names another file now is read again.
+      if (replay.file.status == ReplayStatus::kOk &&
+          fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
+        replay.file = readReplayFile(fs, replay.path);
+      }
       ComposedName composed = composeName(*format, replay.file, &sequence);
       if (composed.status != ReplayStatus::kOk) {
         early = composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile

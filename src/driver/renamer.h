@@ -8,12 +8,13 @@
 #include "platform/file_system.h"
 #include "platform/path_style.h"
 #include "platform/stop_requests.h"
+#include "platform/workers.h"
 
 // The text shown after " -- Error: " for a failed move.
 std::string moveErrorText(const MoveResult& result);
 
 // The whole run over the replay paths in `args`: the dialogue, every move, the summary and the
-// final pause. Stop requests are held while files move and asked after each replay. Returns the
-// process's exit status.
+// final pause. The headers are read on `workers` while the prompts wait. Stop requests are held
+// while files move and asked after each replay. Returns the process's exit status.
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, PathStyle style);
+               StopRequests& stops, Workers& workers, PathStyle style);

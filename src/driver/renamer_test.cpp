@@ -22,7 +22,8 @@ class RenamerTest : public ::testing::Test {
   }
   int run(std::vector<std::string> args, std::deque<std::string> answers) {
     console.answers = std::move(answers);
-    return runRenamer(args, console, fs, stops, PathStyle::kPosix);
+    InlineWorkers workers;
+    return runRenamer(args, console, fs, stops, workers, PathStyle::kPosix);
   }
   MemoryFileSystem fs;
   ScriptConsole console;
@@ -57,17 +58,18 @@ TEST_F(RenamerTest, RenamesReportsAndSummarises) {
   EXPECT_EQ(fs.files.count("in/c.rep"), 1u);
 }
 
-// Every header is read before the first prompt; then a replay whose name is free costs one
-// move, and the existence test comes only after a move that failed.
-TEST_F(RenamerTest, EachFileCostsOneReadAndOneMove) {
+// Every header is read before the first move; then a replay whose name is free costs one check
+// that its path still names the file read and one move, and the existence test comes only
+// after a move that failed.
+TEST_F(RenamerTest, EachFileCostsOneReadOneCheckAndOneMove) {
   addReplay("in/a.rep", "A");
   addReplay("in/b.rep", "B");
   fs.files["out/B.rep"] = "old";
   EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", "/n"}), 0);
-  EXPECT_EQ(fs.log, (std::vector<std::string>{"read in/a.rep 67", "read in/b.rep 67",
-                                              "move in/a.rep out/A.rep", "move in/b.rep out/B.rep",
-                                              "open out/B.rep", "open out/B0.rep",
-                                              "move in/b.rep out/B0.rep"}));
+  EXPECT_EQ(fs.log, (std::vector<std::string>{
+                        "read in/a.rep 67", "read in/b.rep 67", "check in/a.rep",
+                        "move in/a.rep out/A.rep", "check in/b.rep", "move in/b.rep out/B.rep",
+                        "open out/B.rep", "open out/B0.rep", "move in/b.rep out/B0.rep"}));
 }
 
 TEST_F(RenamerTest, FoldersStandForTheReplaysDirectlyInThem) {

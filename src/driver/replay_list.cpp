@@ -7,27 +7,59 @@ bool isReplayFileName(std::string_view name) {
   return asciiLower(name.substr(name.size() - kReplayExtension.size())) == kReplayExtension;
 }
 
-std::vector<Replay> gatherReplays(FileSystem& fs, const std::vector<std::string>& args,
-                                  PathStyle style) {
+ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std::string>& args,
+                         PathStyle style)
+    : fs_(fs), workers_(workers), style_(style), arguments_(args.size()) {
+  for (std::size_t i = 0; i < args.size(); ++i) arguments_[i].path = args[i];
+  for (Argument& argument : arguments_) {
+    argument.job = workers_.post([this, &argument] { readArgument(argument); });
+  }
+}
+
+void ReplayReads::readArgument(Argument& argument) {
+  ReadResult read = fs_.readPrefix(argument.path, kReplayHeaderSize);
+  if (read.status != ReadStatus::kFolder) {
+    argument.replays.push_back({argument.path, decodeReplayFile(read), read.stamp});
+    return;
+  }
+  std::optional<std::vector<std::string>> names = fs_.listFolder(argument.path, isReplayFileName);
+  if (!names) {
+    argument.replays.push_back({argument.path, ReplayFile(), FileStamp()});  // fails in its turn
+    return;
+  }
+  std::sort(names->begin(), names->end());
+  argument.replays.reserve(names->size());
+  for (const std::string& name : *names) {
+    argument.replays.push_back({pathInFolder(argument.path, name, style_), {}, {}});
+  }
+  names.reset();
+  for (Replay& replay : argument.replays) workers_.post([this, &replay] { readReplay(replay); });
+}
+
+void ReplayReads::readReplay(Replay& replay) {
+  ReadResult read = fs_.readPrefix(replay.path, kReplayHeaderSize);
+  replay.file = decodeReplayFile(read);
+  replay.stamp = read.stamp;
+}
+
+std::optional<std::string> ReplayReads::firstPath() {
+  for (Argument& argument : arguments_) {
+    workers_.waitFor(argument.job);
+    if (!argument.replays.empty()) return argument.replays.front().path;
+  }
+  return std::nullopt;
+}
+
+std::vector<Replay> ReplayReads::all() {
+  workers_.waitForAll();
+  if (arguments_.size() == 1) return std::move(arguments_.front().replays);
+  std::size_t count = 0;
+  for (const Argument& argument : arguments_) count += argument.replays.size();
   std::vector<Replay> replays;
-  replays.reserve(args.size());
-  for (const std::string& arg : args) {
-    ReadResult read = fs.readPrefix(arg, kReplayHeaderSize);
-    if (read.status != ReadStatus::kFolder) {
-      replays.push_back({arg, decodeReplayFile(read)});
-      continue;
-    }
-    std::optional<std::vector<std::string>> names = fs.listFolder(arg, isReplayFileName);
-    if (!names) {
-      replays.push_back({arg, ReplayFile()});  // fails to open in its turn
-      continue;
-    }
-    std::sort(names->begin(), names->end());
-    for (const std::string& name : *names) {
-      std::string path = pathInFolder(arg, name, style);
-      ReplayFile file = readReplayFile(fs, path);
-      replays.push_back({std::move(path), std::move(file)});
-    }
+  replays.reserve(count);
+  for (Argument& argument : arguments_) {
+    for (Replay& replay : argument.replays) replays.push_back(std::move(replay));
+    argument.replays = std::vector<Replay>();
   }
   return replays;
 }

@@ -1,17 +1,21 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
 #include "platform/path_style.h"
+#include "platform/workers.h"
 #include "replay/header.h"
 
-// One replay of the run: its path, as given or as listed, and its header as read.
+// One replay of the run: its path, as given or as listed, its header as read, and which file
+// that read found at the path.
 struct Replay {
   std::string path;
   ReplayFile file;
+  FileStamp stamp;
 };
 
 // The extension of every replay's name.
@@ -20,9 +24,38 @@ inline constexpr std::string_view kReplayExtension = ".rep";
 // True for the names a folder's replays have: ending in ".rep" in any letter case.
 bool isReplayFileName(std::string_view name);
 
-// The replays of the run in order. An argument that is a folder stands for the replays directly
-// inside it, by the bytes of their names; a folder that cannot be listed, and every other
-// argument, stands for itself. Each header is read here, once, before the first prompt, so the
-// files the run itself creates in a folder are never taken for more replays.
-std::vector<Replay> gatherReplays(FileSystem& fs, const std::vector<std::string>& args,
-                                  PathStyle style);
+// The replays of the run, read on `workers` from the moment they are asked for, while the
+// prompts wait. An argument that is a folder stands for the replays directly inside it, by the
+// bytes of their names; a folder that cannot be listed, and every other argument, stands for
+// itself. Every folder is listed before anything moves, so the files the run itself creates in
+// a folder are never taken for more replays.
+class ReplayReads {
+ public:
+  ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std::string>& args,
+              PathStyle style);
+  ~ReplayReads() { workers_.stop(); }  // no read outlives the run's list
+  ReplayReads(const ReplayReads&) = delete;
+  ReplayReads& operator=(const ReplayReads&) = delete;
+
+  // The first replay's path, once the arguments before it are known; nothing when the
+  // arguments stand for no replay at all.
+  std::optional<std::string> firstPath();
+  // Every replay in order, once every header is read.
+  std::vector<Replay> all();
+  // Ends the reads not yet begun, for a run that ends before its moves.
+  void cancel() { workers_.stop(); }
+
+ private:
+  struct Argument {
+    std::string path;
+    std::vector<Replay> replays;  // filled by the argument's own job
+    std::size_t job = 0;
+  };
+  void readArgument(Argument& argument);
+  void readReplay(Replay& replay);
+
+  FileSystem& fs_;
+  Workers& workers_;
+  const PathStyle style_;
+  std::vector<Argument> arguments_;  // never resized once the jobs are posted
+};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,9 +17,27 @@ enum class ReadStatus {
   kFolder,  // a folder, whose files may be listed
 };
 
+// Which file a read found, in terms one cheap question about a path can check again later:
+// on Linux its device and inode; on Windows its attributes, size and last-write time.
+struct FileStamp {
+  uint64_t a = 0;
+  uint64_t b = 0;
+  uint64_t c = 0;
+
+  bool operator==(const FileStamp& o) const { return a == o.a && b == o.b && c == o.c; }
+};
+
 struct ReadResult {
   ReadStatus status = ReadStatus::kOpenFailed;
   std::string bytes;  // at most the requested count, from the start of the file
+  FileStamp stamp;    // set for kOk
+};
+
+// What a path names now, against the file a read once found there.
+enum class PathNow {
+  kSameFile,
+  kOther,    // another file, a folder, a FIFO, or something that cannot be told apart
+  kNothing,  // no such name any more
 };
 
 // Why a move failed, in the terms the user is shown.
@@ -48,8 +67,10 @@ class FileSystem {
 
   // Opens `path` as a regular file for reading and reads at most `limit` bytes from its start.
   // Never blocks on FIFOs or devices; anything else that is not a regular file does not open,
-  // but a folder says so.
+  // but a folder says so. Safe on several threads at once, as listFolder is.
   virtual ReadResult readPrefix(const std::string& path, std::size_t limit) = 0;
+  // Whether `path` still names the regular file a read stamped, in one question to the system.
+  virtual PathNow recheck(const std::string& path, const FileStamp& stamp) = 0;
   // The names of the regular files directly in `folder` (a symbolic link counts as what it
   // points to) that `wanted` accepts, in no particular order; nothing when it cannot be listed.
   virtual std::optional<std::vector<std::string>> listFolder(

@@ -36,6 +36,14 @@ int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = n
   return fd;
 }
 
+// A regular file is told apart from every other by its device and inode.
+FileStamp stampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.a = static_cast<uint64_t>(st.st_dev);
+  stamp.b = static_cast<uint64_t>(st.st_ino);
+  return stamp;
+}
+
 MoveResult moveFailure(int error) {
   MoveResult result;
   switch (error) {
@@ -310,7 +318,16 @@ class PosixFileSystem : public FileSystem {
     ::close(fd);
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
+    result.stamp = stampOf(st);
     return result;
+  }
+
+  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
+    struct stat st;
+    if (::fstatat(AT_FDCWD, path.c_str(), &st, 0) != 0) {
+      return errno == ENOENT || errno == ENOTDIR ? PathNow::kNothing : PathNow::kOther;
+    }
+    return S_ISREG(st.st_mode) && stampOf(st) == stamp ? PathNow::kSameFile : PathNow::kOther;
   }
 
   std::optional<std::vector<std::string>> listFolder(

@@ -54,6 +54,15 @@ HANDLE openForReading(const std::string& path) {
   return file;
 }
 
+// The stamp of a file from what the system tells of it, by handle or by path alike.
+FileStamp stampOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written) {
+  FileStamp stamp;
+  stamp.a = attributes;
+  stamp.b = (uint64_t{sizeHigh} << 32) | sizeLow;
+  stamp.c = (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  return stamp;
+}
+
 // What a link leads to is a file on disk, not a folder or a device.
 bool isRegularFile(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -191,6 +200,13 @@ class Win32FileSystem : public FileSystem {
       }
       return result;
     }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) {
+      CloseHandle(file);
+      return result;
+    }
+    result.stamp = stampOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow,
+                           info.ftLastWriteTime);
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -207,6 +223,18 @@ class Win32FileSystem : public FileSystem {
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
     return result;
+  }
+
+  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+      const DWORD error = GetLastError();
+      const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+      return gone ? PathNow::kNothing : PathNow::kOther;
+    }
+    const FileStamp now =
+        stampOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+    return now == stamp ? PathNow::kSameFile : PathNow::kOther;
   }
 
   std::optional<std::vector<std::string>> listFolder(
