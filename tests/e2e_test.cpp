@@ -268,6 +268,53 @@ TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
   }
 }
 
+// The first replay's header is read before the first prompt shows; what its path names when its
+// turn comes decides: the file read moves, another replay moves under its own name, a folder or
+// FIFO stops the run as a replay that does not open, and a name gone fails its move.
+TEST_F(EndToEnd, WhatMovesIsWhatWasRead) {
+  const std::string kDone = "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause;
+  struct Case {
+    const char* meanwhile;
+    std::function<void(const std::string&)> change;
+    std::string outcome;
+    int exitStatus;
+  } cases[] = {
+      {"nothing", [](const std::string&) {}, "own.rep -- Rename successful!\n" + kDone, 0},
+      {"replaced by another replay",
+       [](const std::string& p) {
+         writeNamedReplay(p + ".new", "other"), fs::rename(p + ".new", p);
+       },
+       "other.rep -- Rename successful!\n" + kDone, 0},
+      {"replaced by a folder",
+       [](const std::string& p) {
+         fs::remove(p), fs::create_directory(p), std::ofstream(p + "/keep") << "user's file";
+       },
+       kOpenError + kPause, 1},
+      {"replaced by a FIFO", [](const std::string& p) { fs::remove(p), ::mkfifo(p.c_str(), 0600); },
+       kOpenError + kPause, 1},
+      {"removed", [](const std::string& p) { fs::remove(p); },
+       "own.rep\n1 File(s) 1 Error(s) 0 Warning(s) \n" + kPause, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string first = replay("a/first.rep", "own");
+    ProcessOptions options;
+    options.inputAfter = kOfferPrompt;
+    options.meanwhile = [&] { c.change(first); };
+    ProcessResult r = run({first}, "\n\n", options);
+    const std::string dest = d + "a/";
+    const std::string target = c.exitStatus == 0 ? dest : "";  // a stop shows no target
+    EXPECT_EQ(r.out, dialogue(dest) + first + "\n    ===>" + target + c.outcome) << c.meanwhile;
+    EXPECT_EQ(r.exitStatus, c.exitStatus) << c.meanwhile;
+    EXPECT_EQ(r.err, c.meanwhile == std::string("removed")
+                         ? " -- Error: No such file or directory\n"
+                         : "");
+    if (fs::is_directory(first)) {
+      EXPECT_EQ(readFile(first + "/keep"), "user's file");
+    }
+    fs::remove_all(d + "a");
+  }
+}
+
 TEST_F(EndToEnd, FieldsOutsideTheTablesGiveEmptyTexts) {
   ReplayFields f;
   f.p1Character = 11;

@@ -54,9 +54,10 @@ class MemoryFileSystem : public FileSystem {
   PathNow recheck(const std::string& path, const FileStamp& stamp) override {
     note("check " + path);
     auto it = files.find(normal(path));
-    if (it != files.end()) return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
+    if (it != files.end())
+      return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
     return otherEntries.count(normal(path)) != 0 || isFolder(path) ? PathNow::kOther
-                                                                  : PathNow::kNothing;
+                                                                   : PathNow::kNothing;
   }
 
   std::optional<std::vector<std::string>> listFolder(

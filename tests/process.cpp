@@ -65,8 +65,13 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   }
   int outFd = out[0], errFd = err[0];
   const double deadline = now() + options.timeoutSeconds;
+  bool inputHeld = !options.inputAfter.empty();
   while (outFd >= 0 || errFd >= 0) {
-    pollfd fds[3] = {{inFd, POLLOUT, 0}, {outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    if (inputHeld && result.out.find(options.inputAfter) != std::string::npos) {
+      inputHeld = false;
+      if (options.meanwhile) options.meanwhile();
+    }
+    pollfd fds[3] = {{inputHeld ? -1 : inFd, POLLOUT, 0}, {outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     int wait = static_cast<int>((deadline - now()) * 1000);
     if (wait <= 0 || ::poll(fds, 3, wait) == 0) {
       result.timedOut = true;

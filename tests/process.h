@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct ProcessOptions {
   int timeoutSeconds = 60;
   bool mergeErrors = false;  // the error stream goes into `out`, in the order written
   int user = -1;             // when not -1, run as this user and group id (needs root)
+  // When set, standard input is held back until standard output shows this text, and
+  // `meanwhile` runs then, before the input goes.
+  std::string inputAfter;
+  std::function<void()> meanwhile;
 };
 
 // Runs `argv` in a new session, so it has no controlling terminal, with `input` on standard

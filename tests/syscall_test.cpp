@@ -30,7 +30,7 @@ struct FileCalls {
 // Runs the renamer under strace on `args`, answering `d`dest, and checks the calls made for each
 // of `paths`, the replays, which become `d`dest/n0.rep, n1.rep, ...
 void expectSixCallsPerReplay(const std::string& d, const std::vector<std::string>& args,
-                              const std::vector<std::string>& paths) {
+                             const std::vector<std::string>& paths) {
   // One log per thread (-ff), so no call is split by another thread's.
   const std::string log = d + "strace/log";
   fs::remove_all(d + "strace");

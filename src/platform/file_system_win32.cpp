@@ -205,8 +205,8 @@ class Win32FileSystem : public FileSystem {
       CloseHandle(file);
       return result;
     }
-    result.stamp = stampOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow,
-                           info.ftLastWriteTime);
+    result.stamp =
+        stampOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime);
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
