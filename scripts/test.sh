@@ -61,6 +61,15 @@ for preset in default sanitize; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== thread build (the unit tests under ThreadSanitizer, for the reader threads)"
+cmake --preset thread >/dev/null
+cmake --build --preset thread -j "$jobs"
+if build-thread/tests/reprename_tests --gtest_list_tests >/dev/null 2>&1; then
+  build-thread/tests/reprename_tests --gtest_brief=1
+else
+  echo "ThreadSanitizer does not run on this kernel; skipped"
+fi
+
 echo "== release packages"
 cmake --build --preset default --target package
 /usr/bin/python3 tests/release_check.py

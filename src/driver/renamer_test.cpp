@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include "../tests/memory_file_system.h"
 #include "../tests/script_console.h"
 #include "replay_writer.h"
@@ -220,6 +224,116 @@ TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
     EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
     EXPECT_EQ(console.keyWaits, 1);
     EXPECT_EQ(fs.log, std::vector<std::string>{"read " + c.firstPath + " 67"}) << "nothing moved";
+  }
+}
+
+// Answers that take their time, so that reads on threads overlap the prompts.
+class SlowConsole : public ScriptConsole {
+ public:
+  std::chrono::microseconds pause{0};
+  bool readLine(std::string* line) override {
+    std::this_thread::sleep_for(pause);
+    return ScriptConsole::readLine(line);
+  }
+};
+
+struct RunRecord {
+  int status;
+  std::string shown;
+  std::map<std::string, std::string> files;
+  std::vector<std::string> mainThreadCalls;  // checks, existence tests and moves, in order
+  int keyWaits;
+};
+
+RunRecord runWith(Workers& workers, MemoryFileSystem fs, const std::vector<std::string>& args,
+                  const std::deque<std::string>& answers, int stopAt,
+                  std::chrono::microseconds pause) {
+  SlowConsole console;
+  console.answers = answers;
+  console.pause = pause;
+  ScriptStops stops;
+  stops.stopAtCheck = stopAt;
+  const int status = runRenamer(args, console, fs, stops, workers, PathStyle::kPosix);
+  RunRecord record{status, console.both, fs.files, {}, console.keyWaits};
+  for (const std::string& entry : fs.log) {
+    if (entry.rfind("read", 0) != 0 && entry.rfind("list", 0) != 0) {
+      record.mainThreadCalls.push_back(entry);
+    }
+  }
+  return record;
+}
+
+// Random runs over a folder of replays that collide, some damaged, given with one of its own
+// files, twice, beside a missing one; ended by the input at either prompt, or by a stop at the
+// k-th replay. Read ahead on threads, under slow and quick answers, each run must be the one
+// reading every header in turn before the first prompt gives, in every byte shown and every
+// file moved.
+TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
+  InlineWorkers inTurn;
+  ThreadWorkers threads(4, [](std::function<void()> body) { return std::thread(std::move(body)); });
+  const std::vector<std::string> names = {"A", "B", "AB", "A0"};
+  const std::vector<std::string> pool = {"in",        "./in/",     "x/x0.rep",    "x/x1.rep",
+                                         "in/r0.rep", "in/r3.rep", "missing.rep", "empty"};
+  const std::vector<std::string> formats = {"/n", "same", "/n/0"};
+  for (unsigned trial = 1; trial <= 300; ++trial) {
+    std::mt19937 random(trial);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    MemoryFileSystem fs;
+    fs.folders = {"in", "empty"};
+    auto someReplay = [&] {
+      if (pick(12) == 0) return std::string(67, '\x65');  // a name code out of range
+      ReplayFields f;
+      f.nameCodes = nameCodesFor(names[pick(names.size())]);
+      f.p1Character = static_cast<int>(pick(3));
+      return replayBytes(f);
+    };
+    const std::size_t inFolder = pick(40);
+    for (std::size_t i = 0; i < inFolder; ++i)
+      fs.files["in/r" + std::to_string(i) + ".rep"] = someReplay();
+    for (int i = 0; i < 2; ++i) fs.files["x/x" + std::to_string(i) + ".rep"] = someReplay();
+    std::vector<std::string> args(1 + pick(6));
+    for (std::string& arg : args) arg = pool[pick(pool.size())];
+    std::deque<std::string> answers;
+    const std::size_t ending = pick(8);
+    if (ending >= 1) answers.push_back(pick(2) ? "" : "out");
+    if (ending >= 2) answers.push_back(formats[pick(formats.size())]);
+    const int stopAt = pick(3) == 0 ? static_cast<int>(1 + pick(10)) : 0;
+
+    const RunRecord known = runWith(inTurn, fs, args, answers, stopAt, {});
+    const RunRecord ahead =
+        runWith(threads, fs, args, answers, stopAt, std::chrono::microseconds(pick(2) * 300));
+    ASSERT_EQ(ahead.status, known.status) << "trial " << trial;
+    ASSERT_EQ(ahead.shown, known.shown) << "trial " << trial;
+    ASSERT_EQ(ahead.files, known.files) << "trial " << trial;
+    ASSERT_EQ(ahead.mainThreadCalls, known.mainThreadCalls) << "trial " << trial;
+    ASSERT_EQ(ahead.keyWaits, known.keyWaits) << "trial " << trial;
+  }
+}
+
+// A damaged replay deep in a large folder read on threads: the replays before it move, in order,
+// then the run stops there, every time.
+TEST(RenamerReadsAhead, DamagedReplayInALargeFolderStopsAtItsTurn) {
+  ThreadWorkers threads(8, [](std::function<void()> body) { return std::thread(std::move(body)); });
+  for (int round = 0; round < 20; ++round) {
+    MemoryFileSystem fs;
+    fs.folders = {"in"};
+    const int damaged = 100 + round * 37;
+    for (int i = 0; i < 1000; ++i) {
+      ReplayFields f;
+      f.nameCodes = nameCodesFor("n" + std::to_string(1000 + i));
+      fs.files["in/r" + std::to_string(1000 + i) + ".rep"] =
+          i == damaged ? std::string(10, '\x01') : replayBytes(f);
+    }
+    SlowConsole console;
+    console.answers = {"", "/n"};
+    ScriptStops stops;
+    ASSERT_EQ(runRenamer({"in"}, console, fs, stops, threads, PathStyle::kPosix), 1);
+    for (int i = 0; i < 1000; ++i) {
+      const std::string moved = "in/n" + std::to_string(1000 + i) + ".rep";
+      ASSERT_EQ(fs.files.count(moved), i < damaged ? 1u : 0u) << moved;
+    }
+    ASSERT_NE(console.out.find("in/r" + std::to_string(1000 + damaged) + ".rep\n    ===>Kestrune"),
+              std::string::npos);
   }
 }
 
