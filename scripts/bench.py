@@ -2,6 +2,7 @@
 """Benchmark: reprename on many replays against a baseline that does only the unavoidable work.
 
     python3 scripts/bench.py [N] [M]    (N replays, 10000 by default; M in one folder, 100000)
+    python3 scripts/bench.py --cold     (as root: with the page cache emptied before every run)
 
 Renames N generated replays (a) to N different names and (b) all to one name, (c) M replays in
 one folder, given as the only argument, in place to different names, and runs the baseline (open,
@@ -9,8 +10,16 @@ read 67 bytes, close, one existence test, one no-replace rename per file) on the
 (a). Prints files per second, with strace the system calls and existence tests per file, the peak
 memory for a 1 KiB and a 1 GiB replay and for (c), and, with Wine and the Windows exe, the exe's
 files per second on N replays in one folder. Checks the targets: (a) within 1.1x of the
-baseline's time, (b) within 2x of (a) per file, (c) within 1.2x of (a) per file, (a) at most 5
-system calls per file, memory independent of the replays' size and below 64 MB for (c).
+baseline's time, (b) within 2x of (a) per file, (c) within 1.2x of (a) per file, (a) at most 6
+system calls per file (the baseline's 5 and the check that the path still names the file read),
+memory independent of the replays' size and below 64 MB for (c).
+
+With --cold (as root), every run starts with the page cache emptied, and reprename runs side by
+side with the baseline reading in turn and the baseline reading 64 headers at a time, 3 rounds
+each, medians: (d) 10,000 replays of 16 KiB, answers given at once, in at most 0.7x of the
+baseline's time; (e) 30,000 in one folder, the first prompt within 0.3 s of the start and, with
+the answers given 2 s after it, the summary within 0.35x of the baseline's whole time after the
+last answer; and the Windows exe's first prompt on (e) under Wine, printed without a target.
 """
 import os
 import re
@@ -42,13 +51,13 @@ def replay_bytes(index, size):
     return header + bytes(max(0, size - HEADER_SIZE))
 
 
-def make_folder(folder, count, name="replays"):
+def make_folder(folder, count, name="replays", size=4096):
     """`count` replays in the new folder `name` inside `folder`; returns that folder."""
     src = os.path.join(folder, name)
     os.makedirs(src)
     for i in range(count):
         with open(os.path.join(src, "replay_%06d.rep" % i), "wb") as f:
-            f.write(replay_bytes(i, 4096))
+            f.write(replay_bytes(i, size))
     return src
 
 
@@ -181,7 +190,164 @@ def wine_files_per_second(count):
     return count / max(elapsed - startup, 1e-6), elapsed, startup
 
 
+# --- cold page cache ---------------------------------------------------------------------------
+
+def replay_name(index):
+    """The name reprename gives replay `index` with the format /n."""
+    return "".join(ALPHABET[(index // 62 ** k) % 62] for k in range(8)) + ".rep"
+
+
+def drop_caches():
+    subprocess.run(["sync"], check=True)
+    with open("/proc/sys/vm/drop_caches", "w") as f:
+        f.write("3\n")
+
+
+def put_back(src, count, moved_to):
+    """Renames the replays back to replay_NNNNNN.rep in `src` from where a run put them."""
+    for i in range(count):
+        os.rename(moved_to(i), os.path.join(src, "replay_%06d.rep" % i))
+
+
+def cold_baseline(threads, dest, args, count, src):
+    drop_caches()
+    prefix = ["--threads", str(threads)] if threads else []
+    start = time.perf_counter()
+    if subprocess.run([BASELINE] + prefix + [dest] + args).returncode != 0:
+        sys.exit("baseline failed")
+    elapsed = time.perf_counter() - start
+    put_back(src, count, lambda i: os.path.join(dest, "b%d.rep" % i))
+    return elapsed
+
+
+def read_until(proc, text, seen):
+    """Reads the program's output until `text` has come; returns the time it came."""
+    while text not in seen:
+        chunk = os.read(proc.stdout.fileno(), 65536)
+        if not chunk:
+            sys.exit("the program ended before %r: %r" % (text, bytes(seen[-300:])))
+        seen += chunk
+    return time.perf_counter()
+
+
+def cold_renamer(args, answer_delay, dest_answer, count, src, dest, command=None):
+    """One run with the page cache emptied: (total, first prompt, last answer to summary)."""
+    drop_caches()
+    start = time.perf_counter()
+    proc = subprocess.Popen(command or [RENAMER] + args, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            start_new_session=True)
+    seen = bytearray()
+    prompt = read_until(proc, b"===>", seen)
+    if answer_delay:
+        time.sleep(max(0.0, prompt + answer_delay - time.perf_counter()))
+    answered = time.perf_counter()
+    proc.stdin.write(("%s\n/n\n" % dest_answer).encode())
+    proc.stdin.close()
+    summary = read_until(proc, b"File(s)", seen)
+    proc.stdout.read()
+    proc.wait()
+    if ("%d File(s) 0 Error(s)" % count).encode() not in seen:
+        sys.exit("renamer failed: %r" % bytes(seen[-300:]))
+    put_back(src, count, lambda i: os.path.join(dest, replay_name(i)))
+    return summary - start, prompt - start, summary - answered
+
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+def wine_first_prompt(src):
+    """The exe's first prompt on the folder `src` under Wine, the page cache emptied first, and
+    Wine's own start-up, cold too; None without Wine or the exe."""
+    if not shutil.which("wine") or not os.path.exists(EXE):
+        return None
+    env = dict(os.environ, WINEPREFIX=WINEPREFIX, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    subprocess.run(["wine", EXE], input=b"", env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, start_new_session=True)
+    subprocess.run(["wineserver", "-w"], env=env)
+    drop_caches()
+    start = time.perf_counter()
+    subprocess.run(["wine", EXE], input=b"", env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, start_new_session=True)
+    startup = time.perf_counter() - start
+    subprocess.run(["wineserver", "-w"], env=env)
+    drop_caches()
+    start = time.perf_counter()
+    proc = subprocess.Popen(["wine", EXE, "Z:" + src.replace("/", "\\")], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env,
+                            start_new_session=True)
+    prompt = read_until(proc, b"===>", bytearray()) - start
+    proc.stdin.close()  # the input ends at the prompt: the run stops, nothing moved
+    proc.stdout.read()
+    proc.wait()
+    subprocess.run(["wineserver", "-w"], env=env)
+    return prompt, startup
+
+
+def cold_main():
+    if os.geteuid() != 0:
+        print("--cold empties the page cache and needs root: skipped")
+        return 0
+    subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", "--preset", "default", "--target", "reprename",
+                    "reprename_baseline"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
+    rounds = 3
+    checks = []
+    print("cold page cache, %d rounds, medians" % rounds)
+
+    count = 10000
+    with tempfile.TemporaryDirectory(prefix="reprename-bench-") as folder:
+        src = make_folder(folder, count, "src", 16384)
+        dest = os.path.join(folder, "dest")
+        os.makedirs(dest)
+        paths = [os.path.join(src, "replay_%06d.rep" % i) for i in range(count)]
+        runs = {"seq": [], "par": [], "tool": []}
+        for _ in range(rounds):
+            runs["seq"].append(cold_baseline(0, dest, paths, count, src))
+            runs["par"].append(cold_baseline(64, dest, paths, count, src))
+            runs["tool"].append(cold_renamer(paths, 0, dest, count, src, dest)[0])
+        seq, par, tool = (median(runs[k]) for k in ("seq", "par", "tool"))
+        print("(d) %d replays of 16 KiB, answers at once:" % count)
+        print("  baseline, in turn        %6.3f s" % seq)
+        print("  baseline, 64 in flight   %6.3f s" % par)
+        print("  reprename                %6.3f s  (%.2fx the baseline in turn)" % (tool, tool / seq))
+        checks.append(("(d) at most 0.7x the baseline", tool <= 0.7 * seq, "%.2fx" % (tool / seq)))
+
+    count = 30000
+    with tempfile.TemporaryDirectory(prefix="reprename-bench-") as folder:
+        src = make_folder(folder, count, "replays", 16384)
+        seqs, pars, prompts, afters = [], [], [], []
+        for _ in range(rounds):
+            seqs.append(cold_baseline(0, src, [src], count, src))
+            pars.append(cold_baseline(64, src, [src], count, src))
+            _, prompt, after = cold_renamer([src], 2.0, "", count, src, src)
+            prompts.append(prompt)
+            afters.append(after)
+        seq, par, prompt, after = (median(v) for v in (seqs, pars, prompts, afters))
+        print("(e) %d replays in one folder, answers 2 s after the first prompt:" % count)
+        print("  baseline, in turn        %6.3f s" % seq)
+        print("  baseline, 64 in flight   %6.3f s" % par)
+        print("  reprename: first prompt  %6.3f s, last answer to summary %.3f s (%.2fx)"
+              % (prompt, after, after / seq))
+        checks.append(("(e) first prompt within 0.3 s", prompt <= 0.3, "%.3f s" % prompt))
+        checks.append(("(e) after the answers 0.35x", after <= 0.35 * seq, "%.2fx" % (after / seq)))
+        wine = wine_first_prompt(src)
+        if wine is None:
+            print("  Windows exe under Wine: not measured (no wine, or no build-windows/reprename.exe)")
+        else:
+            print("  Windows exe under Wine: first prompt %.3f s (Wine's own start-up, cold, %.3f s;"
+                  " no target: Wine is not Windows)" % wine)
+    for what, ok, figure in checks:
+        print("%-38s %-9s %s" % (what, figure, "met" if ok else "NOT MET"))
+    return 0 if all(ok for _, ok, _ in checks) else 1
+
+
 def main():
+    if "--cold" in sys.argv[1:]:
+        return cold_main()
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 10000
     folder_count = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
     subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
@@ -238,7 +404,7 @@ def main():
         ("(c) peak memory below 64 MB", folder_memory < 64 * 1024, "%d KiB" % folder_memory),
     ]
     if calls_a is not None:
-        checks.append(("(a) at most 5 system calls per file", calls_a <= 5.005, "%.2f" % calls_a))
+        checks.append(("(a) at most 6 system calls per file", calls_a <= 6.005, "%.2f" % calls_a))
     for what, ok, figure in checks:
         print("%-38s %-9s %s" % (what, figure, "met" if ok else "NOT MET"))
     return 0 if all(ok for _, ok, _ in checks) else 1
