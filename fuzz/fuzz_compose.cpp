@@ -4,18 +4,16 @@
 #include <cstdint>
 #include <string>
 
-#include "../tests/memory_file_system.h"
 #include "naming/compose.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::size_t formatLength = std::min<std::size_t>(data[0], size - 1);
   const std::string format(reinterpret_cast<const char*>(data + 1), formatLength);
-  MemoryFileSystem fs;
-  fs.files["r.rep"] =
-      std::string(reinterpret_cast<const char*>(data + 1 + formatLength), size - 1 - formatLength);
+  const std::string bytes(reinterpret_cast<const char*>(data + 1 + formatLength),
+                          size - 1 - formatLength);
   int64_t sequence = 0;
-  ComposedName composed = composeName(fs, format, "r.rep", &sequence);
+  ComposedName composed = composeName(format, decodeReplayBytes(bytes), &sequence);
   if (composed.status != ReplayStatus::kOk) {
     if (sequence != 0 || !composed.name.empty()) __builtin_trap();
     return 0;

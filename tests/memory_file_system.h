@@ -8,33 +8,69 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_style.h"
 
-// An in-memory disk: regular files by path, and a log of every access.
+// The one spelling a disk sees for a path: "./" and doubled separators drop out; on Windows '/'
+// is a separator too and letters compare ignoring case.
+inline std::string pathKey(const std::string& path, PathStyle style) {
+  const bool windows = style == PathStyle::kWindows;
+  const char sep = separatorOf(style);
+  std::string out;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    char c = path[i];
+    if (windows && c == '/') c = '\\';
+    if (windows && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const bool atStart = out.empty() || out.back() == sep;
+    if (c == sep && !out.empty() && out.back() == sep) continue;
+    if (c == '.' && atStart && i + 1 < path.size() &&
+        (path[i + 1] == sep || (windows && path[i + 1] == '/'))) {
+      ++i;
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+// Orders the paths of one disk by their keys, so a look-up finds a file by any spelling.
+struct PathOrder {
+  PathStyle style = PathStyle::kPosix;
+  bool operator()(const std::string& a, const std::string& b) const {
+    return pathKey(a, style) < pathKey(b, style);
+  }
+};
+
+// An in-memory disk: regular files by path, and a log of every access. Its paths follow POSIX
+// rules, or Windows rules (both separators, letters in any case) for the Windows code paths.
 class MemoryFileSystem : public FileSystem {
  public:
-  std::map<std::string, std::string> files;
+  template <class V>
+  using PathMap = std::map<std::string, V, PathOrder>;
+  using PathSet = std::set<std::string, PathOrder>;
+
+  explicit MemoryFileSystem(PathStyle style = PathStyle::kPosix)
+      : files(PathOrder{style}),
+        otherEntries(PathOrder{style}),
+        folders(PathOrder{style}),
+        unlistableFolders(PathOrder{style}),
+        failingTargets(PathOrder{style}),
+        style_(style) {}
+
+  PathMap<std::string> files;
   // Names that exist but do not open as regular files (directories, FIFOs).
-  std::set<std::string> otherEntries;
-  // Folders whose files can be listed, and those that cannot ("in", without a slash).
-  std::set<std::string> folders;
-  std::set<std::string> unlistableFolders;
+  PathSet otherEntries;
+  // Folders whose files can be listed, and those that cannot ("in", without a separator).
+  PathSet folders;
+  PathSet unlistableFolders;
   // Moves to these targets fail with the given error.
-  std::map<std::string, MoveError> failingTargets;
-  std::vector<std::string> log;  // "read P", "open P", "move A B"
+  PathMap<MoveError> failingTargets;
+  std::vector<std::string> log;  // "read P", "check P", "list F", "open P", "move A B"
   int existenceTests = 0;
 
-  // One spelling per file, as a real disk would see it: "./" and doubled slashes drop out.
-  static std::string normal(const std::string& path) {
-    std::string out;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-      if (path[i] == '/' && !out.empty() && out.back() == '/') continue;
-      if (path.compare(i, 2, "./") == 0 && (out.empty() || out.back() == '/')) {
-        ++i;
-        continue;
-      }
-      out.push_back(path[i]);
-    }
-    return out;
+  // The spelling a path is kept under: "./" and doubled separators drop out.
+  std::string normal(const std::string& path) const {
+    const std::string key = pathKey(path, PathStyle::kPosix);
+    return style_ == PathStyle::kPosix ? key : path;
   }
 
   // Reads and listings may come from several threads; what they find is not changed meanwhile.
@@ -63,29 +99,32 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::vector<std::string>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
     note("list " + folder);
-    std::string prefix = normal(folder);
-    if (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
-    if (unlistableFolders.count(prefix) != 0) return std::nullopt;
+    const std::string key = folderKey(folder);
+    if (unlistableFolders.count(key) != 0) return std::nullopt;
     std::vector<std::string> names;
-    prefix += '/';
     for (const auto& [path, bytes] : files) {
-      if (path.compare(0, prefix.size(), prefix) != 0) continue;
-      std::string name = path.substr(prefix.size());
-      if (name.find('/') == std::string::npos && wanted(name)) {
+      const std::size_t cut = lastSeparator(path, style_);
+      const std::string parent = cut == std::string::npos ? "" : path.substr(0, cut);
+      const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
+      if (pathKey(parent, style_) == pathKey(key, style_) && wanted(name)) {
         names.insert(names.begin(), name);  // in an order of the disk's own
       }
     }
     return names;
   }
 
+  bool samePath(const std::string& a, const std::string& b) override {
+    return pathKey(a, style_) == pathKey(b, style_);
+  }
+
   bool opensForReading(const std::string& path) override {
-    log.push_back("open " + path);
+    note("open " + path);
     ++existenceTests;
     return files.count(normal(path)) != 0;
   }
 
   MoveResult move(const std::string& fromPath, const std::string& toPath) override {
-    log.push_back("move " + fromPath + " " + toPath);
+    note("move " + fromPath + " " + toPath);
     const std::string from = normal(fromPath);
     const std::string to = normal(toPath);
     MoveResult result;
@@ -94,7 +133,8 @@ class MemoryFileSystem : public FileSystem {
       result.error = failing->second;
     } else if (files.count(from) == 0) {
       result.error = MoveError::kNotFound;
-    } else if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to)) {
+    } else if (!samePath(from, to) &&
+               (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to))) {
       result.error = MoveError::kAlreadyExists;
     } else {
       std::string bytes = std::move(files[from]);
@@ -124,9 +164,15 @@ class MemoryFileSystem : public FileSystem {
     stamp.b = bytes.size();
     return stamp;
   }
+  std::string folderKey(const std::string& path) const {
+    std::string folder = pathKey(path, style_);
+    if (!folder.empty() && folder.back() == separatorOf(style_)) folder.pop_back();
+    return folder;
+  }
   bool isFolder(const std::string& path) const {
-    std::string folder = normal(path);
-    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    const std::string folder = folderKey(path);
     return folders.count(folder) != 0 || unlistableFolders.count(folder) != 0;
   }
+
+  PathStyle style_;
 };

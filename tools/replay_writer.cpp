@@ -18,17 +18,17 @@ std::string replayBytes(const ReplayFields& f) {
   std::string bytes(kReplayHeaderSize > f.size ? kReplayHeaderSize : f.size, '\0');
   for (std::size_t i = 0; i < f.nameCodes.size(); ++i) bytes[i] = static_cast<char>(f.nameCodes[i]);
   auto put = [&](std::size_t offset, int value) { bytes[offset] = static_cast<char>(value); };
-  put(8, f.month);
-  put(9, f.day);
-  put(10, f.p1Character);
-  put(11, f.p1FirstCard);
-  put(12, f.p1SecondCard);
-  put(60, f.p2Character);
-  put(61, f.p2FirstCard);
-  put(62, f.p2SecondCard);
-  put(66, f.stage);
+  put(kMonthOffset, f.month);
+  put(kDayOffset, f.day);
+  put(kP1Offset, f.p1Character);
+  put(kP1Offset + 1, f.p1FirstCard);
+  put(kP1Offset + 2, f.p1SecondCard);
+  put(kP2Offset, f.p2Character);
+  put(kP2Offset + 1, f.p2FirstCard);
+  put(kP2Offset + 2, f.p2SecondCard);
+  put(kStageOffset, f.stage);
   // Bytes the renamer must ignore: fill them so a reader that looks there is caught.
-  for (std::size_t i = 13; i < 60; ++i) bytes[i] = static_cast<char>(0xA5);
+  for (std::size_t i = kP1Offset + 3; i < kP2Offset; ++i) bytes[i] = static_cast<char>(0xA5);
   for (std::size_t i = kReplayHeaderSize; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
   bytes.resize(f.size);
   return bytes;

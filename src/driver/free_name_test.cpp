@@ -105,6 +105,56 @@ TEST(FindFreeName, MovingIntoTheNextNumberExtendsTheRun) {
   EXPECT_EQ(fs.log.size(), before + 1);
 }
 
+// On Windows a name is taken in any letter case and spelled with either separator, and a
+// replay composing to its own name in another case collides with itself.
+TEST(PlaceReplay, WindowsNamesIgnoreCaseAndTakeEitherSeparator) {
+  struct Case {
+    std::vector<std::string> files;
+    const char* source;
+    const char* target;
+    const char* placed;
+    bool collided;
+  } cases[] = {
+      {{"D:\\in\\ABC.rep"}, "D:\\in\\ABC.rep", "D:\\in\\abc.rep", "D:\\in\\abc0.rep", true},
+      {{"D:\\in\\x.rep", "d:/OUT/Abc.REP"},
+       "D:\\in\\x.rep",
+       "D:\\out\\abc.rep",
+       "D:\\out\\abc0.rep",
+       true},
+      {{"D:\\in\\x.rep", "D:\\out\\abc0.rep"},
+       "D:\\in\\x.rep",
+       "D:\\out\\abc.rep",
+       "D:\\out\\abc.rep",
+       false},
+      {{"D:\\in\\x.rep"}, "d:/in/X.REP", "D:\\in\\x.rep", "D:\\in\\x0.rep", true},
+  };
+  for (const Case& c : cases) {
+    MemoryFileSystem fs(kWindows);
+    FreeNameMemo memo;
+    for (const std::string& path : c.files) fs.files[path] = "file " + path;
+    const Placement placed = placeReplay(fs, c.source, c.target, kWindows, &memo);
+    EXPECT_EQ(placed.target, c.placed) << c.source;
+    EXPECT_EQ(placed.collided, c.collided) << c.source;
+    EXPECT_TRUE(placed.moved.ok()) << c.source;
+    EXPECT_EQ(fs.files.at(c.placed), "file " + c.files[0]) << c.source;
+    EXPECT_EQ(fs.files.size(), c.files.size()) << c.source;
+  }
+}
+
+// Moving a numbered replay away, in any spelling, frees its number for the next search.
+TEST(PlaceReplay, WindowsMoveAwayFreesANumberInAnySpelling) {
+  MemoryFileSystem fs(kWindows);
+  FreeNameMemo memo;
+  for (const char* name : {"D:\\d\\abc.rep", "D:\\d\\abc0.rep", "D:\\d\\abc1.rep"}) {
+    fs.files[name] = "x";
+  }
+  fs.files["D:\\s\\new.rep"] = "new";
+  EXPECT_EQ(placeReplay(fs, "D:\\s\\new.rep", "D:\\d\\abc.rep", kWindows, &memo).target,
+            "D:\\d\\abc2.rep");
+  EXPECT_TRUE(placeReplay(fs, "d:/D/ABC0.REP", "D:\\e\\away.rep", kWindows, &memo).moved.ok());
+  EXPECT_EQ(findFreeName(fs, "D:\\d\\abc.rep", kWindows, &memo), "D:\\d\\abc0.rep");
+}
+
 // A random run: files composing to a few colliding names, some already in the folder, some
 // moved within it, some moves failing, a folder in the way. Moving first with the memo must give
 // the names, warnings and errors of testing first with a plain search.
@@ -134,7 +184,7 @@ TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
           source = (pick(2) ? "./d//" : "d/") + it->first.substr(2);
         }
       }
-      plain.files.emplace(MemoryFileSystem::normal(source), "new " + std::to_string(i));
+      plain.files.emplace(plain.normal(source), "new " + std::to_string(i));
       jobs.emplace_back(source, stems[pick(stems.size())]);
     }
     if (pick(3) == 0)

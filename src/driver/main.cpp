@@ -1,6 +1,5 @@
 #include <memory>
 
-#include "driver/command_line.h"
 #include "driver/fatal.h"
 #include "driver/options.h"
 #include "driver/renamer.h"
@@ -11,7 +10,7 @@
 
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
-  const std::vector<std::string> args = replayArguments(nativeCommandLine(argc, argv));
+  const std::vector<std::string> args = nativeArguments(argc, argv);
   if (std::optional<std::string> answer = optionAnswer(args, nativeOptionSyntax())) {
     console->write(*answer);
     return kExitSuccess;

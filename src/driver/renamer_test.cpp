@@ -240,7 +240,7 @@ class SlowConsole : public ScriptConsole {
 struct RunRecord {
   int status;
   std::string shown;
-  std::map<std::string, std::string> files;
+  MemoryFileSystem::PathMap<std::string> files;
   std::vector<std::string> mainThreadCalls;  // checks, existence tests and moves, in order
   int keyWaits;
 };

@@ -40,10 +40,18 @@ std::string sequenceText(int64_t counter) {
 TokenValues gatherTokenValues(const ReplayFile& replay, int64_t* sequenceCounter) {
   TokenValues values;
   const ReplayHeader& header = replay.header;
-  readCharacterAbbreviations(header, &values.abbreviation1P, &values.abbreviation2P);
-  readCharacterNames(header, &values.name1PJa, &values.name2PJa);
-  readCardAndStageLabels(header, &values.firstCard1P, &values.secondCard1P, &values.firstCard2P,
-                         &values.secondCard2P, &values.stage);
+  const PlayerLabels abbreviations = characterAbbreviations(header);
+  values.abbreviation1P = abbreviations.p1;
+  values.abbreviation2P = abbreviations.p2;
+  const PlayerLabels names = characterNames(header);
+  values.name1PJa = names.p1;
+  values.name2PJa = names.p2;
+  const CardLabels cards = cardLabels(header);
+  values.firstCard1P = cards.first1P;
+  values.secondCard1P = cards.second1P;
+  values.firstCard2P = cards.first2P;
+  values.secondCard2P = cards.second2P;
+  values.stage = stageLabel(header);
   values.date = dateText(header.month, header.day);
   values.sequence = sequenceText((*sequenceCounter)++);
   values.replayName = trimReplayName(replay.name);
@@ -65,11 +73,6 @@ std::string substituteTokens(std::string_view format, const TokenValues& values)
   replaceAll(&text, "/s", values.stage);
   replaceAll(&text, "/d", values.date);
   return text;
-}
-
-ComposedName composeName(FileSystem& fs, std::string_view format, const std::string& replayPath,
-                         int64_t* sequenceCounter) {
-  return composeName(format, readReplayFile(fs, replayPath), sequenceCounter);
 }
 
 ComposedName composeName(std::string_view format, const ReplayFile& replay,

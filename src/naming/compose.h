@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_system.h"
 #include "replay/header.h"
 
 // The texts of one replay's twelve tokens, gathered before any is substituted.
@@ -48,8 +47,4 @@ struct ComposedName {
 // The new base name of a replay from its header, as read; advances the sequence counter only
 // for a replay that can be named.
 ComposedName composeName(std::string_view format, const ReplayFile& replay,
-                         int64_t* sequenceCounter);
-
-// The same from one read of the header of the replay at `replayPath`.
-ComposedName composeName(FileSystem& fs, std::string_view format, const std::string& replayPath,
                          int64_t* sequenceCounter);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "../tests/memory_file_system.h"
 #include "naming/roster.h"
 #include "replay_writer.h"
 
@@ -96,7 +95,6 @@ TEST(SubstituteTokens, AppliesTheTwelveTokensInTheirOrder) {
       {"/", "/"},
       {"/d/n", "12311ab"},
       {"//0", "/000"},  // "/0" comes after "/1" to "/6", so no token forms from "/000"
-      {"/", "/"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(substituteTokens(c.format, sampleValues()), c.name) << c.format;
@@ -117,12 +115,10 @@ TEST(SubstituteTokens, EarlierValueFormsLaterToken) {
 class ComposeNameTest : public ::testing::Test {
  protected:
   std::string compose(const ReplayFields& f, std::string_view format) {
-    fs.files["r.rep"] = replayBytes(f);
-    ComposedName composed = composeName(fs, format, "r.rep", &sequence);
+    ComposedName composed = composeName(format, decodeReplayBytes(replayBytes(f)), &sequence);
     EXPECT_EQ(composed.status, ReplayStatus::kOk);
     return composed.name;
   }
-  MemoryFileSystem fs;
   int64_t sequence = 0;
 };
 
@@ -156,9 +152,10 @@ TEST_F(ComposeNameTest, SequenceAdvancesOncePerFile) {
 }
 
 TEST_F(ComposeNameTest, FailedReadDoesNotAdvanceSequence) {
-  fs.files["bad.rep"] = std::string(67, '\xff');
-  EXPECT_EQ(composeName(fs, "/0", "bad.rep", &sequence).status, ReplayStatus::kAbnormal);
-  EXPECT_EQ(composeName(fs, "/0", "none.rep", &sequence).status, ReplayStatus::kOpenFailed);
+  const ReplayFile bad = decodeReplayBytes(std::string(67, '\xff'));
+  EXPECT_EQ(composeName("/0", bad, &sequence).status, ReplayStatus::kAbnormal);
+  EXPECT_EQ(composeName("/0", decodeReplayFile(ReadResult()), &sequence).status,
+            ReplayStatus::kOpenFailed);
   EXPECT_EQ(sequence, 0);
 }
 

@@ -67,26 +67,23 @@ constexpr std::string_view STAGE_LABELS[kStageCount] = {
 
 int cardSlot(int character, int choice) { return character * kCardsPerCharacter + choice; }
 
-void readCharacterAbbreviations(const ReplayHeader& header, std::string_view* abbreviation1P,
-                                std::string_view* abbreviation2P) {
-  *abbreviation1P = rosterLabel(CHARACTER_ABBREVIATIONS, header.p1Character);
-  *abbreviation2P = rosterLabel(CHARACTER_ABBREVIATIONS, header.p2Character);
+PlayerLabels characterAbbreviations(const ReplayHeader& header) {
+  return {rosterLabel(CHARACTER_ABBREVIATIONS, header.p1Character),
+          rosterLabel(CHARACTER_ABBREVIATIONS, header.p2Character)};
 }
 
-void readCharacterNames(const ReplayHeader& header, std::string_view* name1P,
-                        std::string_view* name2P) {
-  *name1P = rosterLabel(CHARACTER_NAMES_JA, header.p1Character);
-  *name2P = rosterLabel(CHARACTER_NAMES_JA, header.p2Character);
+PlayerLabels characterNames(const ReplayHeader& header) {
+  return {rosterLabel(CHARACTER_NAMES_JA, header.p1Character),
+          rosterLabel(CHARACTER_NAMES_JA, header.p2Character)};
 }
 
-void readCardAndStageLabels(const ReplayHeader& header, std::string_view* firstCard1P,
-                            std::string_view* secondCard1P, std::string_view* firstCard2P,
-                            std::string_view* secondCard2P, std::string_view* stageLabel) {
-  *firstCard1P = rosterLabel(FIRST_CARD_LABELS, cardSlot(header.p1Character, header.p1FirstCard));
-  *secondCard1P =
-      rosterLabel(SECOND_CARD_LABELS, cardSlot(header.p1Character, header.p1SecondCard));
-  *firstCard2P = rosterLabel(FIRST_CARD_LABELS, cardSlot(header.p2Character, header.p2FirstCard));
-  *secondCard2P =
-      rosterLabel(SECOND_CARD_LABELS, cardSlot(header.p2Character, header.p2SecondCard));
-  *stageLabel = rosterLabel(STAGE_LABELS, header.stage);
+CardLabels cardLabels(const ReplayHeader& header) {
+  return {rosterLabel(FIRST_CARD_LABELS, cardSlot(header.p1Character, header.p1FirstCard)),
+          rosterLabel(SECOND_CARD_LABELS, cardSlot(header.p1Character, header.p1SecondCard)),
+          rosterLabel(FIRST_CARD_LABELS, cardSlot(header.p2Character, header.p2FirstCard)),
+          rosterLabel(SECOND_CARD_LABELS, cardSlot(header.p2Character, header.p2SecondCard))};
+}
+
+std::string_view stageLabel(const ReplayHeader& header) {
+  return rosterLabel(STAGE_LABELS, header.stage);
 }

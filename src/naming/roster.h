@@ -4,8 +4,8 @@
 
 #include "replay/header.h"
 
-// The roster: the texts that character, card and stage indices of a replay stand for. Texts are
-// UTF-8 in the source; the Windows build stores them in Shift-JIS.
+// The roster: the texts that character, card and stage indices of a replay stand for, in UTF-8
+// on every platform; the Windows console layer converts them where they are shown.
 constexpr int kCharacterCount = 11;
 constexpr int kCardsPerCharacter = 3;
 constexpr int kCardCount = kCharacterCount * kCardsPerCharacter;
@@ -27,11 +27,21 @@ std::string_view rosterLabel(const std::string_view (&table)[N], int slot) {
   return slot >= 0 && slot < N ? table[slot] : std::string_view();
 }
 
-// The three label groups of one replay, each filled from its header.
-void readCharacterAbbreviations(const ReplayHeader& header, std::string_view* abbreviation1P,
-                                std::string_view* abbreviation2P);
-void readCharacterNames(const ReplayHeader& header, std::string_view* name1P,
-                        std::string_view* name2P);
-void readCardAndStageLabels(const ReplayHeader& header, std::string_view* firstCard1P,
-                            std::string_view* secondCard1P, std::string_view* firstCard2P,
-                            std::string_view* secondCard2P, std::string_view* stageLabel);
+// The labels of one replay's two players, 1P first.
+struct PlayerLabels {
+  std::string_view p1;
+  std::string_view p2;
+};
+PlayerLabels characterAbbreviations(const ReplayHeader& header);
+PlayerLabels characterNames(const ReplayHeader& header);
+
+// The labels of both players' first and second card choices.
+struct CardLabels {
+  std::string_view first1P;
+  std::string_view second1P;
+  std::string_view first2P;
+  std::string_view second2P;
+};
+CardLabels cardLabels(const ReplayHeader& header);
+
+std::string_view stageLabel(const ReplayHeader& header);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,6 @@ PathStyle nativePathStyle();
 enum class OptionSyntax { kOptions, kNone };
 OptionSyntax nativeOptionSyntax();
 
-// The command line as the system hands it over: POSIX splits it into arguments; Windows gives
-// one line of text that the program splits by its own rules.
-struct NativeCommandLine {
-  std::optional<std::string> line;     // the whole line, the program's path first
-  std::vector<std::string> arguments;  // when there is no line: those after the program's path
-};
-
-NativeCommandLine nativeCommandLine(int argc, char** argv);
+// The arguments the program was started with, after its own path: on POSIX as the system
+// split them; on Windows split from the one line of text the system gives, by its rules.
+std::vector<std::string> nativeArguments(int argc, char** argv);

@@ -4,8 +4,6 @@ PathStyle nativePathStyle() { return PathStyle::kPosix; }
 
 OptionSyntax nativeOptionSyntax() { return OptionSyntax::kOptions; }
 
-NativeCommandLine nativeCommandLine(int argc, char** argv) {
-  NativeCommandLine commandLine;
-  for (int i = 1; i < argc; ++i) commandLine.arguments.emplace_back(argv[i]);
-  return commandLine;
+std::vector<std::string> nativeArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/command_line.h"
 #include "platform/native.h"
 #include "platform/wide_win32.h"
 
@@ -15,8 +16,6 @@ OptionSyntax nativeOptionSyntax() { return OptionSyntax::kNone; }
 
 // The wide command line holds every name as it is on disk, whatever the ANSI code page; the
 // splitter then works on its UTF-8 form, whose bytes are never mistaken for blanks or quotes.
-NativeCommandLine nativeCommandLine(int, char**) {
-  NativeCommandLine commandLine;
-  commandLine.line = narrow(GetCommandLineW());
-  return commandLine;
+std::vector<std::string> nativeArguments(int, char**) {
+  return argumentsAfterProgram(narrow(GetCommandLineW()));
 }

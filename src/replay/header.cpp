@@ -2,19 +2,13 @@
 
 namespace {
 
-constexpr std::size_t kMonthOffset = 8;
-constexpr std::size_t kDayOffset = 9;
-constexpr std::size_t kP1Offset = 10;  // character, first card, second card
-constexpr std::size_t kP2Offset = 60;  // the same for 2P
-constexpr std::size_t kStageOffset = 66;
-
 int8_t signedByteAt(std::string_view bytes, std::size_t offset) {
   return static_cast<int8_t>(static_cast<unsigned char>(bytes.at(offset)));
 }
 
 }  // namespace
 
-bool readReplayName(std::string_view bytes, std::string* name) {
+bool decodeReplayName(std::string_view bytes, std::string* name) {
   name->assign(kReplayNameLength, NAME_ALPHABET[0]);
   for (std::size_t i = 0; i < kReplayNameLength && i < bytes.size(); ++i) {
     unsigned code = static_cast<unsigned char>(bytes[i]);
@@ -24,7 +18,7 @@ bool readReplayName(std::string_view bytes, std::string* name) {
   return true;
 }
 
-ReplayHeader readReplayHeader(std::string_view bytes) {
+ReplayHeader decodeHeaderFields(std::string_view bytes) {
   ReplayHeader header;
   header.month = signedByteAt(bytes, kMonthOffset);
   header.day = signedByteAt(bytes, kDayOffset);
@@ -50,16 +44,17 @@ ReplayFile readReplayFile(FileSystem& fs, const std::string& path) {
 }
 
 ReplayFile decodeReplayFile(const ReadResult& read) {
+  if (read.status != ReadStatus::kOk) return ReplayFile();
+  return decodeReplayBytes(read.bytes);
+}
+
+ReplayFile decodeReplayBytes(std::string_view bytes) {
   ReplayFile replay;
-  if (read.status != ReadStatus::kOk) {
-    replay.status = ReplayStatus::kOpenFailed;
-    return replay;
-  }
-  if (!readReplayName(read.bytes, &replay.name) || read.bytes.size() < kReplayHeaderSize) {
+  if (!decodeReplayName(bytes, &replay.name) || bytes.size() < kReplayHeaderSize) {
     replay.status = ReplayStatus::kAbnormal;
     return replay;
   }
-  replay.header = readReplayHeader(read.bytes);
+  replay.header = decodeHeaderFields(bytes);
   replay.status = ReplayStatus::kOk;
   return replay;
 }

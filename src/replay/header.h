@@ -9,8 +9,16 @@
 
 // Every byte of a version 1.11 replay that the renamer looks at lies in its first 67 bytes.
 constexpr std::size_t kReplayHeaderSize = 67;
-constexpr std::size_t kReplayNameLength = 8;
+constexpr std::size_t kReplayNameLength = 8;  // name codes, from the first byte
 constexpr unsigned kHighestNameCode = 100;
+
+// Where the header's fields lie, each one byte.
+constexpr std::size_t kMonthOffset = 8;
+constexpr std::size_t kDayOffset = 9;
+constexpr std::size_t kP1Offset = 10;  // character, first card, second card
+constexpr std::size_t kP2Offset = 60;  // the same for 2P
+constexpr std::size_t kStageOffset = 66;
+static_assert(kStageOffset < kReplayHeaderSize);
 
 // The file-safe form of the game's name alphabet: entry c is the character of name code c.
 // No entry is '/', so a decoded name never forms a token.
@@ -44,8 +52,11 @@ struct ReplayFile {
   ReplayHeader header;
 };
 
-// Decodes the first 67 bytes of a replay as read. The name codes are checked before the length,
-// so a short file with a bad code is abnormal for its code.
+// Decodes a replay from its first 67 bytes, or fewer. The name codes are checked before the
+// length, so a short file with a bad code is abnormal for its code.
+ReplayFile decodeReplayBytes(std::string_view bytes);
+
+// The same from a read, which may have found no file to read.
 ReplayFile decodeReplayFile(const ReadResult& read);
 
 // Opens the replay once, reads its first 67 bytes and decodes them.
@@ -53,10 +64,10 @@ ReplayFile readReplayFile(FileSystem& fs, const std::string& path);
 
 // Decodes the 8 name codes at the start of `bytes` (missing codes count as 0). Returns false,
 // leaving `name` undefined, at the first code above 100.
-bool readReplayName(std::string_view bytes, std::string* name);
+bool decodeReplayName(std::string_view bytes, std::string* name);
 
 // Takes the header fields from a full 67-byte header.
-ReplayHeader readReplayHeader(std::string_view bytes);
+ReplayHeader decodeHeaderFields(std::string_view bytes);
 
 // Removes the blanks at both ends of a decoded name; blanks inside stay.
 std::string trimReplayName(std::string_view name);

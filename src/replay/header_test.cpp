@@ -29,7 +29,7 @@ TEST(ReadReplayName, DecodesThroughTheFileSafeAlphabet) {
   };
   for (const Case& c : cases) {
     std::string name;
-    ASSERT_TRUE(readReplayName(c.bytes, &name)) << c.decoded;
+    ASSERT_TRUE(decodeReplayName(c.bytes, &name)) << c.decoded;
     EXPECT_EQ(name, c.decoded);
   }
 }
@@ -40,11 +40,11 @@ TEST(ReadReplayName, RefusesAnyCodeAbove100AtEveryPosition) {
       std::string bytes = codes({1, 2, 3, 4, 5, 6, 7, 8});
       bytes[pos] = static_cast<char>(bad);
       std::string name;
-      EXPECT_FALSE(readReplayName(bytes, &name)) << bad << " at " << pos;
+      EXPECT_FALSE(decodeReplayName(bytes, &name)) << bad << " at " << pos;
     }
   }
   std::string name;
-  EXPECT_TRUE(readReplayName(codes({100, 100, 100, 100, 100, 100, 100, 100, 255}), &name))
+  EXPECT_TRUE(decodeReplayName(codes({100, 100, 100, 100, 100, 100, 100, 100, 255}), &name))
       << "only the first eight bytes are name codes";
 }
 
@@ -70,7 +70,7 @@ TEST(ReadReplayHeader, TakesSignExtendedFieldsAtTheirOffsets) {
   f.p2FirstCard = 2;
   f.p2SecondCard = 0x80;
   f.stage = 0xFF;
-  ReplayHeader h = readReplayHeader(replayBytes(f));
+  ReplayHeader h = decodeHeaderFields(replayBytes(f));
   EXPECT_EQ(h.month, 12);
   EXPECT_EQ(h.day, 31);
   EXPECT_EQ(h.p1Character, 3);

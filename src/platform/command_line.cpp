@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -43,9 +43,8 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
   return args;
 }
 
-std::vector<std::string> replayArguments(const NativeCommandLine& commandLine) {
-  if (!commandLine.line) return commandLine.arguments;
-  std::vector<std::string> args = splitCommandLine(*commandLine.line);
+std::vector<std::string> argumentsAfterProgram(std::string_view line) {
+  std::vector<std::string> args = splitCommandLine(line);
   args.erase(args.begin());
   return args;
 }

@@ -4,8 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/native.h"
-
 // Splits a Windows command line (in UTF-8, so no byte of another character is ever taken for a
 // backslash, blank or quote) into its arguments, the program's path first. The program's path
 // ends at the first blank or tab, or, when it starts with a double quote, at the next one. After
@@ -14,5 +12,5 @@
 // backslash stays; nothing is expanded.
 std::vector<std::string> splitCommandLine(std::string_view line);
 
-// The replay paths the program was started with: the arguments after the program's path.
-std::vector<std::string> replayArguments(const NativeCommandLine& commandLine);
+// The arguments of a Windows command line after the program's path.
+std::vector<std::string> argumentsAfterProgram(std::string_view line);
