@@ -11,9 +11,12 @@ ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std
                          PathStyle style)
     : fs_(fs), workers_(workers), style_(style), arguments_(args.size()) {
   for (std::size_t i = 0; i < args.size(); ++i) arguments_[i].path = args[i];
-  for (Argument& argument : arguments_) {
-    argument.job = workers_.post([this, &argument] { readArgument(argument); });
-  }
+  // The first argument alone, so that the first prompt waits for no other.
+  auto readFrom = [this](std::size_t first) {
+    return [this, first](std::size_t i) { readArgument(arguments_[first + i]); };
+  };
+  firstBatch_ = workers_.post(std::min<std::size_t>(1, args.size()), readFrom(0));
+  restBatch_ = workers_.post(args.size() - std::min<std::size_t>(1, args.size()), readFrom(1));
 }
 
 void ReplayReads::readArgument(Argument& argument) {
@@ -33,7 +36,8 @@ void ReplayReads::readArgument(Argument& argument) {
     argument.replays.push_back({pathInFolder(argument.path, name, style_), {}, {}});
   }
   names.reset();
-  for (Replay& replay : argument.replays) workers_.post([this, &replay] { readReplay(replay); });
+  workers_.post(argument.replays.size(),
+                [this, &argument](std::size_t i) { readReplay(argument.replays[i]); });
 }
 
 void ReplayReads::readReplay(Replay& replay) {
@@ -44,7 +48,7 @@ void ReplayReads::readReplay(Replay& replay) {
 
 std::optional<std::string> ReplayReads::firstPath() {
   for (Argument& argument : arguments_) {
-    workers_.waitFor(argument.job);
+    workers_.waitFor(&argument == &arguments_.front() ? firstBatch_ : restBatch_);
     if (!argument.replays.empty()) return argument.replays.front().path;
   }
   return std::nullopt;

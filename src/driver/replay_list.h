@@ -49,7 +49,6 @@ class ReplayReads {
   struct Argument {
     std::string path;
     std::vector<Replay> replays;  // filled by the argument's own job
-    std::size_t job = 0;
   };
   void readArgument(Argument& argument);
   void readReplay(Replay& replay);
@@ -58,4 +57,6 @@ class ReplayReads {
   Workers& workers_;
   const PathStyle style_;
   std::vector<Argument> arguments_;  // never resized once the jobs are posted
+  std::size_t firstBatch_ = 0;       // reads the first argument
+  std::size_t restBatch_ = 0;        // reads every other
 };

@@ -1,9 +1,8 @@
 #include "platform/workers.h"
 
-std::size_t InlineWorkers::post(std::function<void()> job) {
-  const std::size_t number = posted_++;
-  job();
-  return number;
+std::size_t InlineWorkers::post(std::size_t count, Job job) {
+  for (std::size_t i = 0; i < count; ++i) job(i);
+  return posted_++;
 }
 
 ThreadWorkers::ThreadWorkers(std::size_t threads, ThreadStarter start)
@@ -11,28 +10,31 @@ ThreadWorkers::ThreadWorkers(std::size_t threads, ThreadStarter start)
 
 ThreadWorkers::~ThreadWorkers() { stop(); }
 
-std::size_t ThreadWorkers::post(std::function<void()> job) {
+std::size_t ThreadWorkers::post(std::size_t count, Job job) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::size_t number = done_.size();
-  done_.push_back(stopping_);  // a dropped job counts as run, so nobody waits for it
-  if (stopping_) return number;
-  queue_.emplace_back(number, std::move(job));
+  const std::size_t number = batches_.size();
+  batches_.push_back(std::make_unique<Batch>(count, std::move(job)));
+  Batch& batch = *batches_.back();
+  if (count == 0 || stopping_) {
+    batch.done = true;  // a dropped batch counts as run, so nobody waits for it
+    return number;
+  }
   ++unfinished_;
-  if (idle_ < queue_.size() && threads_.size() < maxThreads_) {
+  for (std::size_t n = 0; n < count && threads_.size() < maxThreads_; ++n) {
     threads_.push_back(start_([this] { work(); }));
   }
-  jobCame_.notify_one();
+  batchCame_.notify_all();
   return number;
 }
 
-void ThreadWorkers::waitFor(std::size_t number) {
+void ThreadWorkers::waitFor(std::size_t batch) {
   std::unique_lock<std::mutex> lock(mutex_);
-  jobDone_.wait(lock, [&] { return done_.at(number); });
+  batchDone_.wait(lock, [&] { return batches_.at(batch)->done; });
 }
 
 void ThreadWorkers::waitForAll() {
   std::unique_lock<std::mutex> lock(mutex_);
-  jobDone_.wait(lock, [&] { return unfinished_ == 0; });
+  batchDone_.wait(lock, [&] { return unfinished_ == 0; });
 }
 
 void ThreadWorkers::stop() {
@@ -40,33 +42,44 @@ void ThreadWorkers::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    for (const auto& queued : queue_) done_[queued.first] = true;
-    unfinished_ -= queue_.size();
-    queue_.clear();
     threads.swap(threads_);
   }
-  jobCame_.notify_all();
-  jobDone_.notify_all();
+  batchCame_.notify_all();
   for (std::thread& thread : threads) thread.join();
   std::lock_guard<std::mutex> lock(mutex_);
+  for (const std::unique_ptr<Batch>& batch : batches_) batch->done = true;
+  firstOpen_ = batches_.size();
+  unfinished_ = 0;
   stopping_ = false;
+  batchDone_.notify_all();
+}
+
+ThreadWorkers::Batch* ThreadWorkers::openBatch() {
+  for (; firstOpen_ < batches_.size(); ++firstOpen_) {
+    Batch& batch = *batches_[firstOpen_];
+    if (batch.next.load() < batch.count) return &batch;
+  }
+  return nullptr;
+}
+
+void ThreadWorkers::finish(Batch& batch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  batch.done = true;
+  --unfinished_;
+  batchDone_.notify_all();
 }
 
 void ThreadWorkers::work() {
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    ++idle_;
-    jobCame_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-    --idle_;
-    if (stopping_) return;
-    std::pair<std::size_t, std::function<void()>> next = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    next.second();
-    next.second = nullptr;  // what the job holds goes before it counts as done
-    lock.lock();
-    done_[next.first] = true;
-    --unfinished_;
-    jobDone_.notify_all();
+    Batch* batch = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      batchCame_.wait(lock, [&] { return stopping_ || (batch = openBatch()) != nullptr; });
+      if (stopping_) return;
+    }
+    for (std::size_t i; !stopping_ && (i = batch->next++) < batch->count;) {
+      batch->job(i);
+      if (++batch->finished == batch->count) finish(*batch);
+    }
   }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -10,26 +10,28 @@
 #include <vector>
 
 // Jobs that run while the caller goes on: the header reads, in flight together while the
-// prompts wait for their answers. Each job is numbered in the order it was posted.
+// prompts wait for their answers. Jobs come in numbered batches, `job(0)` to `job(count - 1)`,
+// taken in about that order once the batches posted before are taken.
 class Workers {
  public:
+  using Job = std::function<void(std::size_t)>;
   virtual ~Workers() = default;
 
-  // Queues `job` and returns its number. Safe from any thread, from a job too.
-  virtual std::size_t post(std::function<void()> job) = 0;
-  // Returns once job `number` has run; what it wrote is then seen by the caller.
-  virtual void waitFor(std::size_t number) = 0;
-  // Returns once every job posted so far, and every job those posted, has run.
+  // Queues a batch of `count` jobs and returns its number. Safe from any thread, from a job too.
+  virtual std::size_t post(std::size_t count, Job job) = 0;
+  // Returns once every job of batch `batch` has run; what they wrote is then seen by the caller.
+  virtual void waitFor(std::size_t batch) = 0;
+  // Returns once every batch posted so far, and every batch their jobs posted, has run.
   virtual void waitForAll() = 0;
-  // Drops the jobs not yet begun and waits for those running (one read each) to end; jobs
-  // they post meanwhile are dropped too. Dropped jobs count as run.
+  // Drops the jobs not yet begun and waits for those running (one read each) to end; batches
+  // their jobs post meanwhile are dropped too. Dropped jobs count as run.
   virtual void stop() = 0;
 };
 
-// Runs each job at once, inside post(): the order of a run without workers.
+// Runs each batch at once, inside post(): the order of a run without workers.
 class InlineWorkers : public Workers {
  public:
-  std::size_t post(std::function<void()> job) override;
+  std::size_t post(std::size_t count, Job job) override;
   void waitFor(std::size_t) override {}
   void waitForAll() override {}
   void stop() override {}
@@ -41,29 +43,39 @@ class InlineWorkers : public Workers {
 // How a worker thread is started: the platform's way keeps stop signals from it.
 using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
-// At most `threads` threads, started as jobs come, taking jobs in the order posted.
+// At most `threads` threads, started as batches come. The jobs of a batch are handed out by
+// one atomic counter, so a job costs no lock and no system call of its own.
 class ThreadWorkers : public Workers {
  public:
   ThreadWorkers(std::size_t threads, ThreadStarter start);
   ~ThreadWorkers() override;
-  std::size_t post(std::function<void()> job) override;
-  void waitFor(std::size_t number) override;
+  std::size_t post(std::size_t count, Job job) override;
+  void waitFor(std::size_t batch) override;
   void waitForAll() override;
   void stop() override;
 
  private:
+  struct Batch {
+    Batch(std::size_t n, Job j) : count(n), job(std::move(j)) {}
+    const std::size_t count;
+    const Job job;
+    std::atomic<std::size_t> next{0};      // the next job to hand out
+    std::atomic<std::size_t> finished{0};  // jobs run
+    bool done = false;                     // under the mutex
+  };
   void work();
+  Batch* openBatch();  // with the mutex held: the first batch with jobs to hand out, or null
+  void finish(Batch& batch);
 
   const std::size_t maxThreads_;
   const ThreadStarter start_;
   std::mutex mutex_;
-  std::condition_variable jobCame_;
-  std::condition_variable jobDone_;
-  std::deque<std::pair<std::size_t, std::function<void()>>> queue_;
-  std::vector<bool> done_;  // by job number
-  std::size_t unfinished_ = 0;
-  std::size_t idle_ = 0;
-  bool stopping_ = false;
+  std::condition_variable batchCame_;
+  std::condition_variable batchDone_;
+  std::vector<std::unique_ptr<Batch>> batches_;  // by number
+  std::size_t firstOpen_ = 0;                    // no batch before it has jobs to hand out
+  std::size_t unfinished_ = 0;                   // batches not done
+  std::atomic<bool> stopping_{false};
   std::vector<std::thread> threads_;
 };
 
