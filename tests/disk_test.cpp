@@ -86,9 +86,9 @@ TEST_F(Faults, FullFileSystemMidRun) {
   std::vector<std::string> paths = replays(5, 100 * 1024);
   ProcessResult r = run(paths, mount + "\n\n");
   EXPECT_EQ(r.exitStatus, 0);
-  const std::string line = " -- Error: No space left on device\n";
+  const std::string line = moveError("No space left on device");
   EXPECT_EQ(r.err, line + line + line) << r.out;
-  EXPECT_NE(r.out.find("5 File(s) 3 Error(s) 0 Warning(s) \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(summary(5, 3, 0)), std::string::npos) << r.out;
   expectNothingLostOrDoubled(mount);
   EXPECT_EQ(files(), (Names{"mnt/n0.rep", "mnt/n1.rep", "src/r2.rep", "src/r3.rep", "src/r4.rep"}));
 }
@@ -99,7 +99,7 @@ TEST_F(Faults, ReadOnlyFileSystem) {
   std::vector<std::string> paths = replays(2, 4096);
   ProcessResult r = run(paths, mount + "\n\n");
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.err, " -- Error: Read-only file system\n -- Error: Read-only file system\n");
+  EXPECT_EQ(r.err, moveError("Read-only file system") + moveError("Read-only file system"));
   expectNothingLostOrDoubled(mount);
 }
 
@@ -117,7 +117,7 @@ TEST_F(Faults, DestinationWithoutWritePermission) {
   ASSERT_EQ(::chmod((d + "locked").c_str(), 0555), 0);
   ProcessResult r = run(paths, d + "locked\n\n", options);
   EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
-  EXPECT_EQ(r.err, " -- Error: Permission denied\n -- Error: Permission denied\n");
+  EXPECT_EQ(r.err, moveError("Permission denied") + moveError("Permission denied"));
   expectNothingLostOrDoubled(d + "locked");
 }
 
@@ -125,7 +125,7 @@ TEST_F(Faults, DestinationMissing) {
   std::vector<std::string> paths = replays(3, 4096);
   ProcessResult r = run(paths, d + "gone\n\n");
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_NE(r.out.find("3 File(s) 3 Error(s) 0 Warning(s) \n"), std::string::npos);
+  EXPECT_NE(r.out.find(summary(3, 3, 0)), std::string::npos);
   fs::create_directories(d + "gone");
   expectNothingLostOrDoubled(d + "gone");
 }
@@ -145,12 +145,11 @@ TEST_F(Faults, VolumeWithoutNoReplaceRenameOrHardLinks) {
   const std::string taken = readFile(in + "same.rep");
   ProcessResult r = run({paths[0], paths[1]}, "\n\n");
   ProcessResult copied = run({paths[2], in + "d.rep"}, in + "\n\n");
-  const std::string warned = " -- Rename successful!(Warning: file already exists)\n";
-  EXPECT_EQ(r.out.substr(r.out.find(paths[0])),
-            paths[0] + "\n    ===>" + in + "same0.rep" + warned + paths[1] + "\n    ===>" + in +
-                "same1.rep" + warned + "2 File(s) 0 Error(s) 2 Warning(s) \n" + kPause);
-  EXPECT_NE(copied.out.find(in + "same2.rep" + warned), std::string::npos) << copied.out;
-  EXPECT_NE(copied.out.find(in + "free.rep -- Rename successful!\n"), std::string::npos);
+  EXPECT_EQ(r.out.substr(r.out.find(paths[0])), numbered(paths[0], in + "same0.rep") +
+                                                    numbered(paths[1], in + "same1.rep") +
+                                                    summary(2, 0, 2));
+  EXPECT_NE(copied.out.find(numbered(paths[2], in + "same2.rep")), std::string::npos) << copied.out;
+  EXPECT_NE(copied.out.find(renamed(in + "d.rep", in + "free.rep")), std::string::npos);
   EXPECT_EQ(r.err + copied.err, "");
   EXPECT_EQ(readFile(in + "same.rep"), taken) << "never replaced";
   Names there;
@@ -181,7 +180,7 @@ TEST_F(Faults, CopyToAnotherFileSystemKeepsWhatMvKeeps) {
 
   ProcessResult r = run({kept, sparse, d + "src/link.rep"}, other + "\n\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("3 File(s) 0 Error(s) 0 Warning(s) \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(summary(3, 0, 0)), std::string::npos) << r.out;
   struct stat st;
   ASSERT_EQ(::stat((other + "/kept.rep").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);

@@ -114,10 +114,6 @@ class EndToEnd : public ::testing::Test {
     return ::mkdtemp(pattern) != nullptr ? pattern : std::string();
   }
 
-  std::string dialogue(const std::string& destination) const {
-    return kOfferPrompt + "出力ディレクトリ " + destination + "\n" + kFormatPrompt;
-  }
-
   std::string dir;
   std::string d;  // the folder with a trailing slash
 };

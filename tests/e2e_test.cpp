@@ -38,8 +38,7 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
   ProcessOptions here;
   here.workingDirectory = dir;
   r = run({"./--help"}, "\n\n", here);
-  EXPECT_EQ(r.out, dialogue("./") + "./--help\n    ===>./helped.rep -- Rename successful!\n" +
-                       "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.out, dialogue("./") + renamed("./--help", "./helped.rep") + summary(1, 0, 0));
   r = run({"--version", "--help"}, "", here);
   EXPECT_EQ(r.out, kCancelPrompt + kPause) << "two arguments are two replays";
   EXPECT_EQ(r.exitStatus, 1);
@@ -49,10 +48,8 @@ TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {
   std::string a = replay("in/a.rep", " AB CD");
   std::string b = replay("in/b.rep", "Final");
   ProcessResult r = run({a, b}, "\n\n");
-  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
-                       "in/AB CD.rep -- Rename successful!\n" + b + "\n    ===>" + d +
-                       "in/Final.rep -- Rename successful!\n" +
-                       "2 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.out, dialogue(d + "in/") + renamed(a, d + "in/AB CD.rep") +
+                       renamed(b, d + "in/Final.rep") + summary(2, 0, 0));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(files(), (Names{"in/AB CD.rep", "in/Final.rep"}));
@@ -74,9 +71,8 @@ TEST_F(EndToEnd, AllTwelveTokensWithJapaneseTexts) {
   const std::string first = kJulyFourthName;
   const std::string second = "001_0704_Go!_Ish(紅蓮,落雷)vsIsh(朱雀,雲海)_イシュカ_イシュカ_";
   EXPECT_NE(r.out.find("\nHow to use\n"), std::string::npos);
-  EXPECT_NE(r.out.find("となります\n===>" + a + "\n    ===>out/" + first +
-                       ".rep -- Rename successful!\n" + b + "\n    ===>out/" + second +
-                       ".rep -- Rename successful!\n2 File(s) 0 Error(s) 0 Warning(s) \n"),
+  EXPECT_NE(r.out.find("となります\n===>" + renamed(a, "out/" + first + ".rep") +
+                       renamed(b, "out/" + second + ".rep") + summary(2, 0, 0)),
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.exitStatus, 0);
@@ -100,11 +96,8 @@ TEST_F(EndToEnd, TakenNamesAreNumbered) {
   replay("out/abc0.rep", "old");
   replay("out/abc1.rep", "old");
   ProcessResult r = run({a, b}, d + "out\n\n");
-  EXPECT_EQ(r.out, dialogue(d + "out/") + a + "\n    ===>" + d +
-                       "out/abc2.rep -- Rename successful!(Warning: file already exists)\n" + b +
-                       "\n    ===>" + d +
-                       "out/abc3.rep -- Rename successful!(Warning: file already exists)\n" +
-                       "2 File(s) 0 Error(s) 2 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.out, dialogue(d + "out/") + numbered(a, d + "out/abc2.rep") +
+                       numbered(b, d + "out/abc3.rep") + summary(2, 0, 2));
   EXPECT_EQ(files(),
             (Names{"out/abc.rep", "out/abc0.rep", "out/abc1.rep", "out/abc2.rep", "out/abc3.rep"}));
 }
@@ -112,11 +105,7 @@ TEST_F(EndToEnd, TakenNamesAreNumbered) {
 TEST_F(EndToEnd, FileWhoseNameIsAlreadyItsOwnGetsNumberZero) {
   std::string a = replay("abc.rep", "abc");
   ProcessResult r = run({a}, "\n\n");
-  EXPECT_NE(r.out.find("===>" + d +
-                       "abc0.rep -- Rename successful!(Warning: file already exists)\n"
-                       "1 File(s) 0 Error(s) 1 Warning(s) \n"),
-            std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find(numbered(a, d + "abc0.rep") + summary(1, 0, 1)), std::string::npos) << r.out;
   EXPECT_EQ(files(), Names{"abc0.rep"});
 }
 
@@ -128,11 +117,9 @@ TEST_F(EndToEnd, FailedMoveIsReportedOnTheErrorStreamAndCounted) {
   ProcessOptions options;
   options.mergeErrors = true;
   ProcessResult r = run({a, b, c}, "\n\n", options);
-  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
-                       "in/abc.rep -- Rename successful!\n" + b + "\n    ===>" + d +
-                       "in/abc0.rep -- Rename successful!(Warning: file already exists)\n" + c +
-                       "\n    ===>" + d + "in/dir.rep -- Error: File already exists\n\n" +
-                       "3 File(s) 1 Error(s) 1 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.out,
+            dialogue(d + "in/") + renamed(a, d + "in/abc.rep") + numbered(b, d + "in/abc0.rep") +
+                failed(c, d + "in/dir.rep", moveError("File already exists")) + summary(3, 1, 1));
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(files(), (Names{"in/abc.rep", "in/abc0.rep", "in/c.rep"}));
 }
@@ -141,10 +128,9 @@ TEST_F(EndToEnd, MissingDestinationFailsEveryMoveAndTheRunGoesOn) {
   std::string a = replay("a.rep", "one");
   std::string b = replay("b.rep", "two");
   ProcessResult r = run({a, b}, d + "nowhere\n\n");
-  EXPECT_EQ(r.out, dialogue(d + "nowhere/") + a + "\n    ===>" + d + "nowhere/one.rep\n" + b +
-                       "\n    ===>" + d + "nowhere/two.rep\n" +
-                       "2 File(s) 2 Error(s) 0 Warning(s) \n" + kPause);
-  EXPECT_EQ(r.err, " -- Error: No such file or directory\n -- Error: No such file or directory\n");
+  EXPECT_EQ(r.out, dialogue(d + "nowhere/") + failed(a, d + "nowhere/one.rep") +
+                       failed(b, d + "nowhere/two.rep") + summary(2, 2, 0));
+  EXPECT_EQ(r.err, moveError("No such file or directory") + moveError("No such file or directory"));
   EXPECT_EQ(files(), (Names{"a.rep", "b.rep"}));
 }
 
@@ -160,8 +146,7 @@ TEST_F(EndToEnd, NoFolderInTheFirstPathOffersCancel) {
   fs::create_directories(d + "o");
   r = run({"a.rep"}, "o\n\n", options);
   EXPECT_EQ(r.out, kCancelPrompt + "出力ディレクトリ o/\n" + kFormatPrompt +
-                       "a.rep\n    ===>o/abc.rep -- Rename successful!\n" +
-                       "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+                       renamed("a.rep", "o/abc.rep") + summary(1, 0, 0));
   EXPECT_EQ(files(), Names{"o/abc.rep"});
 }
 
@@ -205,8 +190,7 @@ TEST_F(EndToEnd, AbnormalTenthReplayStopsTheRun) {
   }
   std::ofstream(args[9], std::ios::binary | std::ios::trunc) << std::string(67, '\x65');
   ProcessResult r = run(args, "\n/0-/n\n");
-  EXPECT_NE(r.out.find("===>" + d + "008-n8.rep -- Rename successful!\n" + args[9] + "\n    ===>" +
-                       kAbnormal + kPause),
+  EXPECT_NE(r.out.find(renamed(args[8], d + "008-n8.rep") + stopped(args[9], kAbnormal)),
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("File(s)"), std::string::npos);
@@ -243,7 +227,7 @@ TEST_F(EndToEnd, ReplaysThatAreNotWholeFilesStopTheRun) {
       EXPECT_EQ(files(), (Names{"out/first.rep", "out/short.rep"})) << c.what;
     } else {
       EXPECT_EQ(r.exitStatus, 1) << c.what;
-      EXPECT_NE(r.out.find(a + "\n    ===>" + c.message + kPause), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find(stopped(a, c.message)), std::string::npos) << r.out;
       EXPECT_EQ(files(), (Names{"a.rep", "out/first.rep"})) << c.what;
     }
     fs::remove_all(dir);
@@ -256,10 +240,7 @@ TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
   ASSERT_EQ(::mkfifo((d + "pipe.rep").c_str(), 0600), 0);
   for (const std::string& path : {d + "missing.rep", d + "pipe.rep"}) {
     ProcessResult r = run({first, path}, "\n\n");
-    EXPECT_NE(r.out.find("===>" + d +
-                         "first0.rep -- Rename successful!(Warning: file already "
-                         "exists)\n" +
-                         path + "\n    ===>" + kOpenError + kPause),
+    EXPECT_NE(r.out.find(numbered(first, d + "first0.rep") + stopped(path, kOpenError)),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.exitStatus, 1);
@@ -272,28 +253,28 @@ TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
 // turn comes decides: the file read moves, another replay moves under its own name, a folder or
 // FIFO stops the run as a replay that does not open, and a name gone fails its move.
 TEST_F(EndToEnd, WhatMovesIsWhatWasRead) {
-  const std::string kDone = "1 File(s) 0 Error(s) 0 Warning(s) \n" + kPause;
   struct Case {
     const char* meanwhile;
     std::function<void(const std::string&)> change;
-    std::string outcome;
+    std::string outcome;  // after the dialogue, from the first and only replay's path
+    std::string err;
     int exitStatus;
   } cases[] = {
-      {"nothing", [](const std::string&) {}, "own.rep -- Rename successful!\n" + kDone, 0},
+      {"nothing", [](const std::string&) {}, renamed("A", "own.rep") + summary(1, 0, 0), "", 0},
       {"replaced by another replay",
        [](const std::string& p) {
          writeNamedReplay(p + ".new", "other"), fs::rename(p + ".new", p);
        },
-       "other.rep -- Rename successful!\n" + kDone, 0},
+       renamed("A", "other.rep") + summary(1, 0, 0), "", 0},
       {"replaced by a folder",
        [](const std::string& p) {
          fs::remove(p), fs::create_directory(p), std::ofstream(p + "/keep") << "user's file";
        },
-       kOpenError + kPause, 1},
+       stopped("A", kOpenError), "", 1},
       {"replaced by a FIFO", [](const std::string& p) { fs::remove(p), ::mkfifo(p.c_str(), 0600); },
-       kOpenError + kPause, 1},
+       stopped("A", kOpenError), "", 1},
       {"removed", [](const std::string& p) { fs::remove(p); },
-       "own.rep\n1 File(s) 1 Error(s) 0 Warning(s) \n" + kPause, 0},
+       failed("A", "own.rep") + summary(1, 1, 0), moveError("No such file or directory"), 0},
   };
   for (const Case& c : cases) {
     const std::string first = replay("a/first.rep", "own");
@@ -301,13 +282,14 @@ TEST_F(EndToEnd, WhatMovesIsWhatWasRead) {
     options.inputAfter = kOfferPrompt;
     options.meanwhile = [&] { c.change(first); };
     ProcessResult r = run({first}, "\n\n", options);
-    const std::string dest = d + "a/";
-    const std::string target = c.exitStatus == 0 ? dest : "";  // a stop shows no target
-    EXPECT_EQ(r.out, dialogue(dest) + first + "\n    ===>" + target + c.outcome) << c.meanwhile;
+    // The table's "A" is the replay's path, and its new names lie beside it.
+    std::string outcome = c.outcome;
+    outcome.replace(0, 1, first);
+    const std::size_t arrow = outcome.find("===>") + 4;
+    if (c.exitStatus == 0) outcome.insert(arrow, d + "a/");
+    EXPECT_EQ(r.out, dialogue(d + "a/") + outcome) << c.meanwhile;
+    EXPECT_EQ(r.err, c.err) << c.meanwhile;
     EXPECT_EQ(r.exitStatus, c.exitStatus) << c.meanwhile;
-    EXPECT_EQ(r.err, c.meanwhile == std::string("removed")
-                         ? " -- Error: No such file or directory\n"
-                         : "");
     if (fs::is_directory(first)) {
       EXPECT_EQ(readFile(first + "/keep"), "user's file");
     }
@@ -334,9 +316,8 @@ TEST_F(EndToEnd, OverlongNamesFailLikeAnyMoveAndLongPathsWork) {
   std::string b = replay("b.rep", "abc");
   const std::string longName(300, 'x');
   ProcessResult r = run({a}, "\n" + longName + "\n");
-  EXPECT_EQ(r.out, dialogue(d) + a + "\n    ===>" + d + longName + ".rep\n" +
-                       "1 File(s) 1 Error(s) 0 Warning(s) \n" + kPause);
-  EXPECT_EQ(r.err, " -- Error: File name too long\n");
+  EXPECT_EQ(r.out, dialogue(d) + failed(a, d + longName + ".rep") + summary(1, 1, 0));
+  EXPECT_EQ(r.err, moveError("File name too long"));
   EXPECT_EQ(r.exitStatus, 0);
 
   std::string deep = d;
@@ -351,7 +332,7 @@ TEST_F(EndToEnd, FifoAtTheTargetCountsAsFreeAndIsNeverReplaced) {
   std::string a = replay("a.rep", "abc");
   ASSERT_EQ(::mkfifo((d + "abc.rep").c_str(), 0600), 0);
   ProcessResult r = run({a}, "\n\n");
-  EXPECT_EQ(r.err, " -- Error: File already exists\n");
+  EXPECT_EQ(r.err, moveError("File already exists"));
   EXPECT_EQ(r.exitStatus, 0);
   struct stat st;
   ASSERT_EQ(::lstat((d + "abc.rep").c_str(), &st), 0);
@@ -370,7 +351,7 @@ TEST_F(EndToEnd, MoveAcrossFileSystems) {
   std::string original = readFile(a);
   ProcessResult r = run({a}, other + "\n\n");
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_NE(r.out.find(other + "/big.rep -- Rename successful!\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(renamed(a, other + "/big.rep")), std::string::npos) << r.out;
   EXPECT_EQ(files(), Names{});
   Names there_;
   for (const auto& e : fs::directory_iterator(other)) there_.push_back(e.path().filename());
@@ -397,12 +378,9 @@ TEST_F(EndToEnd, FoldersStandForTheirReplays) {
   std::string x = replay("x/x.rep", "ex");
   fs::create_directories(d + "empty");
   ProcessResult r = run({d + "in", x, d + "empty"}, "\n/n\n");
-  EXPECT_EQ(r.out, dialogue(d + "in/") + a + "\n    ===>" + d +
-                       "in/ay.rep -- Rename successful!\n" + b + "\n    ===>" + d +
-                       "in/bee.rep -- Rename successful!\n" + d + "in/link.rep\n    ===>" + d +
-                       "in/oh.rep -- Rename successful!\n" + x + "\n    ===>" + d +
-                       "in/ex.rep -- Rename successful!\n" +
-                       "4 File(s) 0 Error(s) 0 Warning(s) \n" + kPause);
+  EXPECT_EQ(r.out, dialogue(d + "in/") + renamed(a, d + "in/ay.rep") +
+                       renamed(b, d + "in/bee.rep") + renamed(d + "in/link.rep", d + "in/oh.rep") +
+                       renamed(x, d + "in/ex.rep") + summary(4, 0, 0));
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(files(), (Names{"in/ay.rep", "in/bee.rep", "in/ex.rep", "in/notes.txt", "in/oh.rep",
                             "in/sub/c.rep", "other/o.rep"}));
@@ -426,8 +404,7 @@ TEST_F(EndToEnd, FolderThatCannotBeListedFailsInItsTurn) {
   }
   ASSERT_EQ(::chmod((d + "locked").c_str(), 0), 0);
   ProcessResult r = run({a, d + "locked"}, "\n\n", options);
-  EXPECT_EQ(r.out, dialogue(d) + a + "\n    ===>" + d + "one.rep -- Rename successful!\n" + d +
-                       "locked\n    ===>" + kOpenError + kPause);
+  EXPECT_EQ(r.out, dialogue(d) + renamed(a, d + "one.rep") + stopped(d + "locked", kOpenError));
   EXPECT_EQ(r.exitStatus, 1);
   ::chmod((d + "locked").c_str(), 0755);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the renamer shows, byte for byte, as the tests expect it (UTF-8; the Windows build shows
-// the same in code page 932 with CR LF).
+// What the renamer shows, byte for byte, as the tests expect it, in UTF-8 with LF; the Wine
+// tests turn it into what the exe shows redirected: the console's code page, CR LF.
 #include <string>
 
 namespace expected {
@@ -33,5 +33,35 @@ inline const std::string kHelpScreen =
     "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
     "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
     "何も入力しないでEnterで [リプレイ名].rep となります\n";
+
+// The dialogue up to the first replay, with `destination` offered and taken.
+inline std::string dialogue(const std::string& destination) {
+  return kOfferPrompt + "出力ディレクトリ " + destination + "\n" + kFormatPrompt;
+}
+
+// One replay's lines: its path, then after the arrow its new path and the outcome.
+inline std::string renamed(const std::string& from, const std::string& to) {
+  return from + "\n    ===>" + to + " -- Rename successful!\n";
+}
+inline std::string numbered(const std::string& from, const std::string& to) {
+  return from + "\n    ===>" + to + " -- Rename successful!(Warning: file already exists)\n";
+}
+// A failed move on standard output; `between` is what shows of the error stream there, if
+// anything (moveError() when both streams go to one place).
+inline std::string failed(const std::string& from, const std::string& to,
+                          const std::string& between = "") {
+  return from + "\n    ===>" + to + between + "\n";
+}
+inline std::string moveError(const std::string& text) { return " -- Error: " + text + "\n"; }
+// A replay that stops the run, with the stop's message and the pause.
+inline std::string stopped(const std::string& from, const std::string& message) {
+  return from + "\n    ===>" + message + kPause;
+}
+
+// The summary line and the pause.
+inline std::string summary(int files, int errors, int warnings) {
+  return std::to_string(files) + " File(s) " + std::to_string(errors) + " Error(s) " +
+         std::to_string(warnings) + " Warning(s) \n" + kPause;
+}
 
 }  // namespace expected

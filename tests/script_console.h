@@ -34,6 +34,9 @@ class ScriptConsole : public Console {
   void flush() override { ++flushes; }
 };
 
+// How an error-stream text shows in ScriptConsole::both.
+inline std::string shownError(const std::string& text) { return "[[ -- Error: " + text + "\n]]"; }
+
 // Stop requests from a script: the run is asked to stop at the chosen check.
 class ScriptStops : public StopRequests {
  public:

@@ -81,7 +81,7 @@ TEST_F(Signals, EveryMovedReplayHasItsLineWhicheverSignalEndsTheRun) {
     EXPECT_EQ(out.back(), '\n') << "the last line is whole";
     std::size_t moved = 0;
     for (const auto& entry : fs::directory_iterator(d + "dest")) {
-      const std::string line = "    ===>" + entry.path().string() + " -- Rename successful!\n";
+      const std::string line = renamed(d + "src/" + entry.path().filename().string(), entry.path());
       EXPECT_NE(out.find(line), std::string::npos) << entry.path();
       ++moved;
     }

@@ -1,23 +1,20 @@
 // The final key wait in a real pseudo-terminal: it waits, ends on one key, swallows the rest of
 // that key, and leaves the terminal as it found it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
-#include <unistd.h>
 
+#include <memory>
 #include <string>
 
-#include "process.h"
+#include "expected_texts.h"
+#include "terminal_process.h"
 
 namespace {
 
-const std::string kPause = " -- Press any key to exit --\n";
+using expected::kPause;
 
 void sleepMs(int ms) {
   timespec t{ms / 1000, (ms % 1000) * 1000000L};
@@ -29,76 +26,21 @@ void sleepMs(int ms) {
 class TerminalRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    std::string slaveName = ::ptsname(master);
-    slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    ASSERT_EQ(::tcgetattr(slave, &before), 0);
+    setup.input = TerminalSetup::Input::kNull;
+    setup.output = TerminalSetup::Output::kPipe;
+    program = std::make_unique<TerminalProcess>(std::vector<std::string>{REPRENAME_BINARY}, setup);
+    ASSERT_TRUE(program->started());
+    const termios& before = program->modesBefore();
     ASSERT_TRUE(before.c_lflag & ICANON);
     ASSERT_TRUE(before.c_lflag & ECHO);
-
-    ASSERT_EQ(::write(master, typedAhead.data(), typedAhead.size()),
-              static_cast<ssize_t>(typedAhead.size()));
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    pid = ::fork();
-    if (pid == 0) {
-      ::setsid();
-      int tty = ::open(slaveName.c_str(), O_RDWR);  // becomes the controlling terminal
-      if (inTheBackground) {
-        // As a shell runs `reprename ... &`: a process group of its own, under a parent that
-        // keeps the terminal's foreground and waits for it.
-        pid_t job = ::fork();
-        if (job != 0) {
-          ::setpgid(job, job);
-          int status = 0;
-          ::waitpid(job, &status, 0);
-          ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128);
-        }
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      }
-      int devnull = ::open("/dev/null", O_RDONLY);
-      ::dup2(devnull, 0);
-      ::dup2(out[1], 1);
-      ::dup2(out[1], 2);
-      ::close(tty);
-      execArgs({REPRENAME_BINARY}, {});
-    }
-    ::close(out[1]);
-    output = out[0];
   }
 
-  void TearDown() override {
-    if (pid > 0 && !exited) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-    ::close(master);
-    ::close(slave);
-    ::close(output);
-  }
-
-  // Reads the program's output until `text` has come, for up to five seconds.
-  bool outputReaches(const std::string& text) {
-    for (int i = 0; i < 500 && shown.find(text) == std::string::npos; ++i) {
-      pollfd p{output, POLLIN, 0};
-      if (::poll(&p, 1, 10) > 0) {
-        char buffer[4096];
-        ssize_t n = ::read(output, buffer, sizeof buffer);
-        if (n <= 0) break;
-        shown.append(buffer, static_cast<std::size_t>(n));
-      }
-    }
-    return shown.find(text) != std::string::npos;
-  }
+  bool outputReaches(const std::string& text) { return program->shows(text, 5); }
+  const std::string& shown() const { return program->shown; }
 
   bool terminalIsRaw() {
     termios now;
-    return ::tcgetattr(slave, &now) == 0 && !(now.c_lflag & (ICANON | ECHO | ISIG));
+    return ::tcgetattr(program->terminal(), &now) == 0 && !(now.c_lflag & (ICANON | ECHO | ISIG));
   }
 
   bool waitsForRawMode() {
@@ -109,46 +51,30 @@ class TerminalRun : public ::testing::Test {
     return false;
   }
 
-  // Waits up to five seconds for the process to end; returns its wait status.
-  bool ends(int* status) {
-    for (int i = 0; i < 500; ++i) {
-      if (::waitpid(pid, status, WNOHANG) == pid) {
-        exited = true;
-        return true;
-      }
-      sleepMs(10);
-    }
-    return false;
-  }
-
-  bool stillRunning() { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+  bool ends(int* status) { return program->ends(status); }
+  bool stillRunning() { return program->running(); }
+  void typeKeys(const std::string& keys) { program->type(keys); }
 
   void expectTerminalRestored() {
     termios after;
-    ASSERT_EQ(::tcgetattr(slave, &after), 0);
+    ASSERT_EQ(::tcgetattr(program->terminal(), &after), 0);
+    const termios& before = program->modesBefore();
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
   }
 
-  int master = -1;
-  int slave = -1;
-  int output = -1;
-  pid_t pid = -1;
-  bool exited = false;
-  termios before;
-  std::string shown;
-  std::string typedAhead;        // keys on the terminal before the program starts
-  bool inTheBackground = false;  // another process group has the terminal's foreground
+  TerminalSetup setup;  // set by the fixtures below before SetUp
+  std::unique_ptr<TerminalProcess> program;
 };
 
 TEST_F(TerminalRun, WaitsForOneKeyAndSwallowsTheRestOfIt) {
-  ASSERT_TRUE(outputReaches(kPause)) << shown;
+  ASSERT_TRUE(outputReaches(kPause)) << shown();
   ASSERT_TRUE(waitsForRawMode());
   sleepMs(300);
   EXPECT_TRUE(stillRunning()) << "the pause must wait for a key";
 
-  ASSERT_EQ(::write(master, "\x1b[A", 3), 3);  // the up arrow: three bytes, one key
+  typeKeys("\x1b[A");  // the up arrow: three bytes, one key
   int status = 0;
   ASSERT_TRUE(ends(&status));
   EXPECT_TRUE(WIFEXITED(status));
@@ -156,16 +82,16 @@ TEST_F(TerminalRun, WaitsForOneKeyAndSwallowsTheRestOfIt) {
   expectTerminalRestored();
 
   // Nothing of the arrow key is left for the shell to read.
-  ASSERT_EQ(::write(master, "after\n", 6), 6);
+  typeKeys("after\n");
   char buffer[64];
-  ssize_t n = ::read(slave, buffer, sizeof buffer);
+  ssize_t n = ::read(program->terminal(), buffer, sizeof buffer);
   EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "after\n");
 }
 
 TEST_F(TerminalRun, CtrlCIsAnOrdinaryKey) {
   ASSERT_TRUE(outputReaches(kPause));
   ASSERT_TRUE(waitsForRawMode());
-  ASSERT_EQ(::write(master, "\x03", 1), 1);
+  typeKeys("\x03");
   int status = 0;
   ASSERT_TRUE(ends(&status));
   EXPECT_TRUE(WIFEXITED(status)) << "ended by the key, not by a signal";
@@ -176,7 +102,7 @@ TEST_F(TerminalRun, CtrlCIsAnOrdinaryKey) {
 TEST_F(TerminalRun, TerminalIsRestoredWhenKilledDuringTheWait) {
   ASSERT_TRUE(outputReaches(kPause));
   ASSERT_TRUE(waitsForRawMode());
-  ::kill(pid, SIGTERM);
+  ::kill(program->pid(), SIGTERM);
   int status = 0;
   ASSERT_TRUE(ends(&status));
   EXPECT_TRUE(WIFSIGNALED(status));
@@ -187,7 +113,7 @@ TEST_F(TerminalRun, TerminalIsRestoredWhenKilledDuringTheWait) {
 class TerminalRunAfterTypingAhead : public TerminalRun {
  protected:
   void SetUp() override {
-    typedAhead = "\n\x1b[A";
+    setup.typedAhead = "\n\x1b[A";
     TerminalRun::SetUp();
   }
 };
@@ -197,7 +123,7 @@ TEST_F(TerminalRunAfterTypingAhead, KeysTypedBeforeTheWaitDoNotEndIt) {
   ASSERT_TRUE(waitsForRawMode());
   sleepMs(300);
   EXPECT_TRUE(stillRunning()) << "keys typed ahead must not end the pause";
-  ASSERT_EQ(::write(master, "x", 1), 1);
+  typeKeys("x");
   int status = 0;
   ASSERT_TRUE(ends(&status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -206,7 +132,7 @@ TEST_F(TerminalRunAfterTypingAhead, KeysTypedBeforeTheWaitDoNotEndIt) {
 class TerminalRunInTheBackground : public TerminalRun {
  protected:
   void SetUp() override {
-    inTheBackground = true;
+    setup.inTheBackground = true;
     TerminalRun::SetUp();
   }
 };

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "../tests/expected_texts.h"
-#include "../tests/script_console.h"
+#include "expected_texts.h"
+#include "script_console.h"
 
 namespace {
 
-constexpr const char* kOfferPrompt =
-    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
-constexpr const char* kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
+using namespace expected;
 
 constexpr PathStyle kWindows = PathStyle::kWindows;
 constexpr PathStyle kPosix = PathStyle::kPosix;
@@ -128,7 +126,7 @@ TEST(AskFormat, HelpScreenText) {
   ScriptConsole console;
   console.answers = {"?", "x"};
   askFormat(console);
-  EXPECT_EQ(console.out, "===>" + expected::kHelpScreen + "===>");
+  EXPECT_EQ(console.out, "===>" + kHelpScreen + "===>");
 }
 
 }  // namespace

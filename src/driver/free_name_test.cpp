@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "../tests/memory_file_system.h"
+#include "memory_file_system.h"
 
 namespace {
 

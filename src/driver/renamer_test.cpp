@@ -6,16 +6,16 @@
 #include <random>
 #include <thread>
 
-#include "../tests/memory_file_system.h"
-#include "../tests/script_console.h"
+#include "expected_texts.h"
+#include "memory_file_system.h"
 #include "replay_writer.h"
+#include "script_console.h"
 
 namespace {
 
-constexpr const char* kDialogue =
-    "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>"
-    "出力ディレクトリ in/\n"
-    "ファイル名のフォーマットを入力してください (?でヘルプを表示)\n===>";
+using namespace expected;
+
+const std::string kNoReplays = ".rep ファイルをexeにドロップしてください\n" + kPause;
 
 class RenamerTest : public ::testing::Test {
  protected:
@@ -36,8 +36,7 @@ class RenamerTest : public ::testing::Test {
 
 TEST_F(RenamerTest, NoArgumentsSaysHowToUse) {
   EXPECT_EQ(run({}, {}), 0);
-  EXPECT_EQ(console.out,
-            ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
+  EXPECT_EQ(console.out, kNoReplays);
   EXPECT_EQ(console.keyWaits, 1);
   EXPECT_TRUE(fs.log.empty());
 }
@@ -48,14 +47,11 @@ TEST_F(RenamerTest, RenamesReportsAndSummarises) {
   addReplay("in/c.rep", "zzz");
   fs.failingTargets["in/zzz.rep"] = MoveError::kAccessDenied;
   EXPECT_EQ(run({"in/a.rep", "in/b.rep", "in/c.rep"}, {"", ""}), 0);
-  EXPECT_EQ(console.both, std::string(kDialogue) +
-                              "in/a.rep\n    ===>in/abc.rep -- Rename successful!\n"
-                              "in/b.rep\n    ===>in/abc0.rep -- Rename successful!(Warning: file "
-                              "already exists)\n"
-                              "in/c.rep\n    ===>in/zzz.rep[[ -- Error: Permission denied\n]]\n"
-                              "3 File(s) 1 Error(s) 1 Warning(s) \n"
-                              " -- Press any key to exit --\n");
-  EXPECT_EQ(console.err, " -- Error: Permission denied\n");
+  EXPECT_EQ(console.both, dialogue("in/") + renamed("in/a.rep", "in/abc.rep") +
+                              numbered("in/b.rep", "in/abc0.rep") +
+                              failed("in/c.rep", "in/zzz.rep", shownError("Permission denied")) +
+                              summary(3, 1, 1));
+  EXPECT_EQ(console.err, moveError("Permission denied"));
   EXPECT_EQ(console.keyWaits, 1);
   EXPECT_EQ(fs.files.count("in/abc.rep"), 1u);
   EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
@@ -85,13 +81,11 @@ TEST_F(RenamerTest, FoldersStandForTheReplaysDirectlyInThem) {
   addReplay("x/x.rep", "ex");
   // The folder again: its replays were read before anything moved, and are gone at their turn.
   EXPECT_EQ(run({"in", "x/x.rep", "none", "./in/"}, {"", "/n"}), 0);
-  EXPECT_EQ(console.both,
-            std::string(kDialogue) + "in/a.rep\n    ===>in/ay.rep -- Rename successful!\n" +
-                "in/b.REP\n    ===>in/bee.rep -- Rename successful!\n" +
-                "x/x.rep\n    ===>in/ex.rep -- Rename successful!\n" +
-                "./in/a.rep\n    ===>in/ay0.rep[[ -- Error: No such file or directory\n]]\n" +
-                "./in/b.REP\n    ===>in/bee0.rep[[ -- Error: No such file or directory\n]]\n" +
-                "5 File(s) 2 Error(s) 2 Warning(s) \n -- Press any key to exit --\n");
+  const std::string gone = shownError("No such file or directory");
+  EXPECT_EQ(console.both, dialogue("in/") + renamed("in/a.rep", "in/ay.rep") +
+                              renamed("in/b.REP", "in/bee.rep") + renamed("x/x.rep", "in/ex.rep") +
+                              failed("./in/a.rep", "in/ay0.rep", gone) +
+                              failed("./in/b.REP", "in/bee0.rep", gone) + summary(5, 2, 2));
   EXPECT_EQ(fs.files.count("in/sub/c.rep"), 1u);
   EXPECT_EQ(fs.files.count("in/notes.txt"), 1u);
 }
@@ -101,13 +95,11 @@ TEST_F(RenamerTest, FoldersWithoutReplaysAddNothing) {
   fs.unlistableFolders = {"locked"};
   addReplay("in/a.rep", "ay");
   EXPECT_EQ(run({"none"}, {}), 0);
-  EXPECT_EQ(console.out,
-            ".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n");
+  EXPECT_EQ(console.out, kNoReplays);
   console = ScriptConsole();
   // A folder that cannot be listed stays an argument, and does not open in its turn.
   EXPECT_EQ(run({"none", "in", "locked"}, {"", ""}), 1);
-  EXPECT_NE(console.out.find("in/a.rep\n    ===>in/ay.rep -- Rename successful!\nlocked\n    "
-                             "===> -- File open error!!\n"),
+  EXPECT_NE(console.out.find(renamed("in/a.rep", "in/ay.rep") + stopped("locked", kOpenError)),
             std::string::npos)
       << console.out;
 }
@@ -120,7 +112,7 @@ TEST_F(RenamerTest, StopAskedForAfterTheFileInHand) {
   EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"", ""}), 143);
   EXPECT_TRUE(stops.endedAsRequested);
   EXPECT_GE(console.flushes, 1) << "every outcome line written before the end";
-  const std::string ending = "in/a.rep\n    ===>in/one.rep -- Rename successful!\n";
+  const std::string ending = renamed("in/a.rep", "in/one.rep");
   EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
   EXPECT_EQ(console.keyWaits, 0);
   EXPECT_EQ(fs.files.count("in/b.rep"), 1u);
@@ -131,16 +123,17 @@ TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
   fs.files["in/abc.rep"] = "old";
   fs.failingTargets["in/abc0.rep"] = MoveError::kDiskFull;
   EXPECT_EQ(run({"in/a.rep"}, {"", ""}), 0);
-  EXPECT_NE(console.both.find("in/abc0.rep[[ -- Error: No space left on device\n]]\n1 File(s) 1 "
-                              "Error(s) 1 Warning(s) \n"),
-            std::string::npos)
+  EXPECT_NE(
+      console.both.find(failed("in/a.rep", "in/abc0.rep", shownError("No space left on device")) +
+                        summary(1, 1, 1)),
+      std::string::npos)
       << console.both;
 }
 
 TEST_F(RenamerTest, OwnNameCollidesWithItself) {
   addReplay("in/abc.rep", "abc");
   EXPECT_EQ(run({"in/abc.rep"}, {"", ""}), 0);
-  EXPECT_NE(console.out.find("in/abc0.rep -- Rename successful!(Warning"), std::string::npos);
+  EXPECT_NE(console.out.find(numbered("in/abc.rep", "in/abc0.rep")), std::string::npos);
   EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
 }
 
@@ -150,14 +143,9 @@ TEST_F(RenamerTest, RenamingInPlaceReusesNamesItFrees) {
   addReplay("in/abc0.rep", "abc");
   addReplay("in/abc1.rep", "abc");
   EXPECT_EQ(run({"in/abc.rep", "in/abc0.rep", "./in/abc1.rep"}, {"", ""}), 0);
-  EXPECT_EQ(console.out,
-            std::string(kDialogue) +
-                "in/abc.rep\n    ===>in/abc2.rep -- Rename successful!(Warning: file already "
-                "exists)\n"
-                "in/abc0.rep\n    ===>in/abc.rep -- Rename successful!\n"
-                "./in/abc1.rep\n    ===>in/abc0.rep -- Rename successful!(Warning: file already "
-                "exists)\n"
-                "3 File(s) 0 Error(s) 2 Warning(s) \n -- Press any key to exit --\n");
+  EXPECT_EQ(console.out, dialogue("in/") + numbered("in/abc.rep", "in/abc2.rep") +
+                             renamed("in/abc0.rep", "in/abc.rep") +
+                             numbered("./in/abc1.rep", "in/abc0.rep") + summary(3, 0, 2));
 }
 
 TEST_F(RenamerTest, MoveErrorTexts) {
@@ -181,11 +169,11 @@ TEST_F(RenamerTest, MoveErrorTexts) {
 TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
   struct Case {
     std::string bytes;  // empty: the file is missing
-    const char* message;
+    std::string message;
   } cases[] = {
-      {"", " -- File open error!!\n"},
-      {std::string(67, '\x65'), "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n"},
-      {std::string(10, '\x01'), "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです\n"},
+      {"", kOpenError},
+      {std::string(67, '\x65'), kAbnormal},
+      {std::string(10, '\x01'), kAbnormal},
   };
   for (const Case& c : cases) {
     fs = MemoryFileSystem();
@@ -194,9 +182,7 @@ TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
     addReplay("in/2.rep", "two");
     if (!c.bytes.empty()) fs.files["in/3.rep"] = c.bytes;
     EXPECT_EQ(run({"in/1.rep", "in/2.rep", "in/3.rep", "in/4.rep"}, {"", ""}), 1);
-    EXPECT_NE(console.out.find("in/2.rep\n    ===>in/two.rep -- Rename successful!\nin/3.rep\n    "
-                               "===>" +
-                               std::string(c.message) + " -- Press any key to exit --\n"),
+    EXPECT_NE(console.out.find(renamed("in/2.rep", "in/two.rep") + stopped("in/3.rep", c.message)),
               std::string::npos)
         << console.out;
     EXPECT_EQ(console.out.find("File(s)"), std::string::npos);
@@ -219,7 +205,7 @@ TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
     console = ScriptConsole();
     addReplay(c.firstPath, "x");
     EXPECT_EQ(run({c.firstPath}, c.answers), 1);
-    const std::string ending = "===> -- Press any key to exit --\n";
+    const std::string ending = "===>" + kPause;
     ASSERT_GE(console.out.size(), ending.size());
     EXPECT_EQ(console.out.substr(console.out.size() - ending.size()), ending);
     EXPECT_EQ(console.keyWaits, 1);
@@ -332,8 +318,9 @@ TEST(RenamerReadsAhead, DamagedReplayInALargeFolderStopsAtItsTurn) {
       const std::string moved = "in/n" + std::to_string(1000 + i) + ".rep";
       ASSERT_EQ(fs.files.count(moved), i < damaged ? 1u : 0u) << moved;
     }
-    ASSERT_NE(console.out.find("in/r" + std::to_string(1000 + damaged) + ".rep\n    ===>Kestrune"),
-              std::string::npos);
+    ASSERT_NE(
+        console.out.find(stopped("in/r" + std::to_string(1000 + damaged) + ".rep", kAbnormal)),
+        std::string::npos);
   }
 }
 

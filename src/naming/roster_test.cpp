@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "../tests/cp932.h"
+#include "cp932.h"
 
 namespace {
 

@@ -225,10 +225,10 @@ void syncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
-std::string directoryPart(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// The folder a path lies in, to open: "." for a bare name.
+std::string folderOf(const std::string& path) {
+  const std::string_view folder = folderPart(path, PathStyle::kPosix);
+  return folder.empty() ? "." : std::string(folder);
 }
 
 // The text a symbolic link holds.
@@ -246,7 +246,7 @@ bool readLink(const std::string& path, std::string* text) {
 
 // A symbolic link moved to another file system, as mv moves it: a new link with the same text
 // under the new name (which fails where the name is taken), then the old link removed.
-int moveLinkAcrossDevices(const std::string& from, const std::string& to) {
+int moveLinkAcrossVolumes(const std::string& from, const std::string& to) {
   std::string text;
   struct stat st;
   if (::lstat(from.c_str(), &st) != 0 || !readLink(from, &text)) return errno;
@@ -260,12 +260,12 @@ int moveLinkAcrossDevices(const std::string& from, const std::string& to) {
 // A move to another file system: copy beside the target under a name of our own, flush it, give
 // it the target's name without replacing anything, and only then remove the source. Any failure
 // leaves the source as it was and removes what was written. A symbolic link moves as itself.
-int copyAcrossDevices(const std::string& from, const std::string& to, NoReplaceWay* way) {
+int copyAcrossVolumes(const std::string& from, const std::string& to, NoReplaceWay* way) {
   struct stat st;
   int source = openRegularFile(from, &st, nullptr, Links::kRefuse);
-  if (source < 0) return errno == ELOOP ? moveLinkAcrossDevices(from, to) : errno;
-  const std::string dir = directoryPart(to);
-  std::string temp = dir + "/.reprename-XXXXXX";
+  if (source < 0) return errno == ELOOP ? moveLinkAcrossVolumes(from, to) : errno;
+  const std::string dir = folderOf(to);
+  std::string temp = pathInFolder(dir, ".reprename-XXXXXX", PathStyle::kPosix);
   int copy = ::mkostemp(&temp[0], O_CLOEXEC);
   if (copy < 0) {
     int error = errno;
@@ -364,9 +364,9 @@ class PosixFileSystem : public FileSystem {
   MoveResult move(const std::string& from, const std::string& to) override {
     // Learned once per destination folder, which lies on one file system: an ordinary one
     // costs one rename a replay, one without a no-replace rename or hard links no more tries.
-    NoReplaceWay& way = ways_.try_emplace(directoryPart(to), NoReplaceWay::kRename).first->second;
+    NoReplaceWay& way = ways_.try_emplace(folderOf(to), NoReplaceWay::kRename).first->second;
     int error = renameNoReplace(from, to, &way);
-    if (error == EXDEV) error = copyAcrossDevices(from, to, &way);
+    if (error == EXDEV) error = copyAcrossVolumes(from, to, &way);
     return error == 0 ? MoveResult() : moveFailure(error);
   }
 

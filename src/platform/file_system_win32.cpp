@@ -43,7 +43,7 @@ std::wstring systemPath(std::string_view path) {
 
 // Opens a file for reading the way the existence test and the replay reads do. Devices (CON,
 // NUL, COM1, pipes) open too, but are no files.
-HANDLE openForReading(const std::string& path) {
+HANDLE openRegularFile(const std::string& path) {
   HANDLE file =
       CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,10 +82,9 @@ bool exists(const std::wstring& path) {
 
 // Creates an empty file of our own beside `to` that nothing else can have opened, named so that
 // a person sees what it is and no later run takes it for a replay; returns 0 or the system
-// error. The folder is cut at a separator only: a ':' in a typed name must not lead to a stream.
+// error.
 DWORD createTemporaryBeside(std::string_view to, std::wstring* temp) {
-  const std::size_t cut = to.find_last_of("\\/");
-  const std::string_view folder = cut == std::string_view::npos ? "" : to.substr(0, cut + 1);
+  const std::string_view folder = folderPart(to, PathStyle::kWindows);
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[64];
@@ -191,7 +190,7 @@ class Win32FileSystem : public FileSystem {
  public:
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     ReadResult result;
-    HANDLE file = openForReading(path);
+    HANDLE file = openRegularFile(path);
     if (file == INVALID_HANDLE_VALUE) {
       // A folder does not open as a file; only then is it worth asking what it is.
       const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
@@ -268,7 +267,7 @@ class Win32FileSystem : public FileSystem {
   // A device's name (CON, NUL, COM1) is taken, as it is on every Windows before 11.
   bool opensForReading(const std::string& path) override {
     if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
-    HANDLE file = openForReading(path);
+    HANDLE file = openRegularFile(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
@@ -276,8 +275,8 @@ class Win32FileSystem : public FileSystem {
 
   MoveResult move(const std::string& from, const std::string& to) override {
     const std::string_view name = fileNamePart(to, PathStyle::kWindows);
-    if (isWindowsDeviceName(name)) return moveFailureOfWindowsError(ERROR_FILE_EXISTS);
-    if (isWindowsNameTooLong(name)) return moveFailureOfWindowsError(ERROR_FILENAME_EXCED_RANGE);
+    if (isWindowsDeviceName(name)) return moveFailure(ERROR_FILE_EXISTS);
+    if (isWindowsNameTooLong(name)) return moveFailure(ERROR_FILENAME_EXCED_RANGE);
     const std::wstring source = systemPath(from);
     const std::wstring target = systemPath(to);
     DWORD error = moveOnce(source, target, to);
@@ -289,7 +288,7 @@ class Win32FileSystem : public FileSystem {
     }
     // A lock that outlasts the pauses is no passing one: the rest of the run does not wait.
     if (isLockError(error) && retries == std::size(kLockPausesMs)) retryLocks_ = false;
-    return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
+    return error == 0 ? MoveResult() : moveFailure(error);
   }
 
   // Two spellings of one path, as Windows resolves them: '/' for '\', doubled separators, '.'

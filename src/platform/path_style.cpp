@@ -21,6 +21,11 @@ std::string_view fileNamePart(std::string_view path, PathStyle style) {
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
+std::string_view folderPart(std::string_view path, PathStyle style) {
+  std::size_t cut = path.find_last_of(style == PathStyle::kWindows ? "\\/" : "/");
+  return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1);
+}
+
 std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style) {
   std::string path(folder);
   if (!fileNamePart(folder, style).empty()) path.push_back(separatorOf(style));

@@ -23,6 +23,11 @@ bool endsWithSeparator(std::string_view path, PathStyle style);
 // The last component of `path`. Windows also separates at '/' and after a drive's ':'.
 std::string_view fileNamePart(std::string_view path, PathStyle style);
 
+// The folder part of `path`, up to and with its last separator ('/' or, on Windows, '\' and
+// '/'), or nothing for a bare name. A drive's ':' does not cut: in a typed Windows name it could
+// lead to a stream.
+std::string_view folderPart(std::string_view path, PathStyle style);
+
 // `name` inside `folder`, with a separator between them unless the folder is empty or ends in
 // one (or, on Windows, in '/' or a drive's ':').
 std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style);

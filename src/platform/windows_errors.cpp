@@ -65,7 +65,7 @@ int runtimeErrno(uint32_t error) {
 
 }  // namespace
 
-MoveResult moveFailureOfWindowsError(uint32_t error) {
+MoveResult moveFailure(uint32_t error) {
   MoveResult result;
   for (const Shown& row : kShownErrors) {
     if (row.error == error) {

@@ -7,4 +7,4 @@
 // A failed move as the user is shown it, from the Windows system error that reported it: the
 // words of the tool's own table, "File name too long" for a name past the system's limit, and
 // for any other error the C runtime's text of the errno the runtime maps it to.
-MoveResult moveFailureOfWindowsError(uint32_t error);
+MoveResult moveFailure(uint32_t error);

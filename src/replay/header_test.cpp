@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../tests/memory_file_system.h"
+#include "memory_file_system.h"
 #include "replay_writer.h"
 
 namespace {
