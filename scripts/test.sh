@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install_deps.sh
 
+echo "== layers"
+python3 scripts/check_layers.py
+
 if command -v clang-format >/dev/null; then
   echo "== clang-format"
   git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

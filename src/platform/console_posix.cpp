@@ -47,6 +47,58 @@ void discardRestOfKey(int fd) {
   ::tcflush(fd, TCIFLUSH);
 }
 
+// The controlling terminal in raw mode for as long as it lives: one key at a time, no echo, no
+// signals from keys. A stop signal meanwhile puts the terminal back before it ends the process.
+class RawTerminal {
+ public:
+  RawTerminal() {
+    fd_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) return;  // no terminal: nobody to wait for
+    // A run in the background (`reprename dir > log &`) has nobody at the keyboard, and would
+    // be stopped by SIGTTOU for changing the terminal's mode.
+    if (::tcgetpgrp(fd_) != ::getpgrp() || ::tcgetattr(fd_, &saved_) != 0) return;
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    g_savedMode = saved_;
+    g_keyTerminal = fd_;
+    struct sigaction restore = {};
+    restore.sa_handler = restoreAndReraise;
+    sigemptyset(&restore.sa_mask);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+      ::sigaction(kStopSignals[i], &restore, &previous_[i]);
+    }
+    handlers_ = true;
+    // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last
+    // prompt), so only a key pressed after the summary ends it.
+    raw_ = ::tcsetattr(fd_, TCSAFLUSH, &raw) == 0;
+  }
+  ~RawTerminal() {
+    if (raw_) ::tcsetattr(fd_, TCSANOW, &saved_);
+    if (handlers_) {
+      for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+      }
+      g_keyTerminal = -1;
+    }
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RawTerminal(const RawTerminal&) = delete;
+  RawTerminal& operator=(const RawTerminal&) = delete;
+
+  bool ready() const { return raw_; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  termios saved_{};
+  bool handlers_ = false;
+  bool raw_ = false;
+  struct sigaction previous_[std::size(kStopSignals)];
+};
+
 // Whatever standard input has ready; empty at its end or on an error.
 std::string readStandardInput() {
   char chunk[4096];
@@ -83,53 +135,14 @@ class PosixConsole : public Console {
 
   void waitForKey() override {
     flush();
-    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return;  // no terminal: nobody to wait for
-    // A run in the background (`reprename dir > log &`) has nobody at the keyboard, and would be
-    // stopped by SIGTTOU for changing the terminal's mode.
-    if (::tcgetpgrp(fd) != ::getpgrp()) {
-      ::close(fd);
-      return;
-    }
-    termios saved;
-    if (::tcgetattr(fd, &saved) != 0) {
-      ::close(fd);
-      return;
-    }
-    termios raw = saved;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-
-    // Whatever ends the process during the wait must leave the terminal as it was.
-    g_savedMode = saved;
-    g_keyTerminal = fd;
-    struct sigaction restore = {};
-    restore.sa_handler = restoreAndReraise;
-    sigemptyset(&restore.sa_mask);
-    struct sigaction previous[std::size(kStopSignals)];
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-      ::sigaction(kStopSignals[i], &restore, &previous[i]);
-    }
-
-    // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last prompt),
-    // so only a key pressed after the summary ends it.
-    if (::tcsetattr(fd, TCSAFLUSH, &raw) == 0) {
-      char key;
-      ssize_t n;
-      do {
-        n = ::read(fd, &key, 1);
-      } while (n < 0 && errno == EINTR);
-      if (n > 0) discardRestOfKey(fd);
-      ::tcsetattr(fd, TCSANOW, &saved);
-    }
-
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-      ::sigaction(kStopSignals[i], &previous[i], nullptr);
-    }
-    g_keyTerminal = -1;
-    ::close(fd);
+    RawTerminal terminal;
+    if (!terminal.ready()) return;
+    char key;
+    ssize_t n;
+    do {
+      n = ::read(terminal.fd(), &key, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) discardRestOfKey(terminal.fd());
   }
 
   void flush() override {

@@ -12,7 +12,7 @@ constexpr std::size_t kCount = std::size(kStopSignals);
 
 volatile sig_atomic_t g_held = 0;
 
-void record(int sig) {
+void onStopRequest(int sig) {
   if (g_held == 0) g_held = sig;
 }
 
@@ -30,7 +30,7 @@ class PosixStopRequests : public StopRequests {
       ::sigaction(kStopSignals[i], nullptr, &previous_[i]);
       if (previous_[i].sa_handler == SIG_IGN) continue;
       struct sigaction recorder = {};
-      recorder.sa_handler = record;
+      recorder.sa_handler = onStopRequest;
       recorder.sa_flags = SA_RESTART;
       sigemptyset(&recorder.sa_mask);
       ::sigaction(kStopSignals[i], &recorder, nullptr);

@@ -22,7 +22,7 @@ bool isClose(LONG request) {
 // Runs on a thread of the system's. Ctrl+C and Ctrl+Break are only noted. A closed window,
 // logoff or shutdown end the process as soon as this returns, so it waits (for less than the
 // five seconds Windows allows) for the main thread to finish the replay in hand and its line.
-BOOL WINAPI onControl(DWORD event) {
+BOOL WINAPI onStopRequest(DWORD event) {
   InterlockedCompareExchange(&g_request, static_cast<LONG>(event) + 1, 0);
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
     WaitForSingleObject(g_finished, 3000);
@@ -40,7 +40,7 @@ class Win32StopRequests : public StopRequests {
   void hold(bool held) override {
     if (held == holding_) return;
     holding_ = held;
-    SetConsoleCtrlHandler(onControl, held ? TRUE : FALSE);
+    SetConsoleCtrlHandler(onStopRequest, held ? TRUE : FALSE);
   }
 
   bool requested() override { return g_request != 0; }
