@@ -12,22 +12,20 @@
 
 // The one spelling a disk sees for a path: "./" and doubled separators drop out; on Windows '/'
 // is a separator too and letters compare ignoring case.
-inline std::string pathKey(const std::string& path, PathStyle style) {
-  const bool windows = style == PathStyle::kWindows;
+inline std::string pathKey(std::string path, PathStyle style) {
+  for (char& c : path) {
+    if (style == PathStyle::kWindows) c = c == '/' ? '\\' : asciiLower(std::string(1, c))[0];
+  }
   const char sep = separatorOf(style);
   std::string out;
   for (std::size_t i = 0; i < path.size(); ++i) {
-    char c = path[i];
-    if (windows && c == '/') c = '\\';
-    if (windows && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     const bool atStart = out.empty() || out.back() == sep;
-    if (c == sep && !out.empty() && out.back() == sep) continue;
-    if (c == '.' && atStart && i + 1 < path.size() &&
-        (path[i + 1] == sep || (windows && path[i + 1] == '/'))) {
+    if (path[i] == sep && !out.empty() && out.back() == sep) continue;
+    if (path[i] == '.' && atStart && i + 1 < path.size() && path[i + 1] == sep) {
       ++i;
       continue;
     }
-    out.push_back(c);
+    out.push_back(path[i]);
   }
   return out;
 }
@@ -48,22 +46,20 @@ class MemoryFileSystem : public FileSystem {
   using PathMap = std::map<std::string, V, PathOrder>;
   using PathSet = std::set<std::string, PathOrder>;
 
-  explicit MemoryFileSystem(PathStyle style = PathStyle::kPosix)
-      : files(PathOrder{style}),
-        otherEntries(PathOrder{style}),
-        folders(PathOrder{style}),
-        unlistableFolders(PathOrder{style}),
-        failingTargets(PathOrder{style}),
-        style_(style) {}
+  explicit MemoryFileSystem(PathStyle style = PathStyle::kPosix) : style_(style) {}
 
-  PathMap<std::string> files;
+ private:
+  PathStyle style_;
+
+ public:
+  PathMap<std::string> files{PathOrder{style_}};
   // Names that exist but do not open as regular files (directories, FIFOs).
-  PathSet otherEntries;
+  PathSet otherEntries{PathOrder{style_}};
   // Folders whose files can be listed, and those that cannot ("in", without a separator).
-  PathSet folders;
-  PathSet unlistableFolders;
+  PathSet folders{PathOrder{style_}};
+  PathSet unlistableFolders{PathOrder{style_}};
   // Moves to these targets fail with the given error.
-  PathMap<MoveError> failingTargets;
+  PathMap<MoveError> failingTargets{PathOrder{style_}};
   std::vector<std::string> log;  // "read P", "check P", "list F", "open P", "move A B"
   int existenceTests = 0;
 
@@ -173,6 +169,4 @@ class MemoryFileSystem : public FileSystem {
     const std::string folder = folderKey(path);
     return folders.count(folder) != 0 || unlistableFolders.count(folder) != 0;
   }
-
-  PathStyle style_;
 };

@@ -30,6 +30,25 @@ double now() {
 
 }  // namespace
 
+pid_t startProcess(const std::vector<std::string>& argv, int in, int out, int err,
+                   const ProcessOptions& options) {
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::setsid();
+  const int devnull = ::open("/dev/null", O_RDWR);
+  ::dup2(in >= 0 ? in : devnull, 0);
+  ::dup2(out >= 0 ? out : devnull, 1);
+  ::dup2(err >= 0 ? err : devnull, 2);
+  if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
+    ::_exit(126);
+  }
+  if (options.user != -1 && (::setgroups(0, nullptr) != 0 || ::setgid(options.user) != 0 ||
+                             ::setuid(options.user) != 0)) {
+    ::_exit(125);
+  }
+  execArgs(argv, options.extraEnv);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
                          const ProcessOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);
@@ -37,21 +56,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
     return {};
   }
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(options.mergeErrors ? out[1] : err[1], 2);
-    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
-      ::_exit(126);
-    }
-    if (options.user != -1 && (::setgroups(0, nullptr) != 0 || ::setgid(options.user) != 0 ||
-                               ::setuid(options.user) != 0)) {
-      ::_exit(125);
-    }
-    execArgs(argv, options.extraEnv);
-  }
+  const pid_t pid =
+      startProcess(argv, in[0], out[1], options.mergeErrors ? out[1] : err[1], options);
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
@@ -111,15 +117,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
 }
 
 int runQuietly(const std::vector<std::string>& argv, const ProcessOptions& options) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
-    ::dup2(devnull, 2);
-    execArgs(argv, options.extraEnv);
-  }
+  const pid_t pid = startProcess(argv, -1, -1, -1, options);
   const double deadline = now() + options.timeoutSeconds;
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) == 0) {

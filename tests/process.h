@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,8 +25,14 @@ struct ProcessOptions {
   std::function<void()> meanwhile;
 };
 
-// Runs `argv` in a new session, so it has no controlling terminal, with `input` on standard
-// input (closed after it) and both output streams captured.
+// Starts `argv` in a new session, so it has no controlling terminal, with its standard input,
+// output and error on the given descriptors (-1: /dev/null), in the options' working directory,
+// user and environment. Returns its process id.
+pid_t startProcess(const std::vector<std::string>& argv, int in, int out, int err,
+                   const ProcessOptions& options = {});
+
+// Runs `argv` as startProcess does, with `input` on standard input (closed after it) and both
+// output streams captured.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
                          const ProcessOptions& options = {});
 

@@ -23,19 +23,13 @@ class Signals : public EndToEnd {
   // files, as `reprename ... > log` would have them; no terminal.
   pid_t start(const std::vector<std::string>& args, const std::string& answers) {
     std::ofstream(d + "answers") << answers;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      ::setsid();
-      int in = ::open((d + "answers").c_str(), O_RDONLY);
-      int out = ::open((d + "out.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int err = ::open((d + "err.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<std::string> argv = {REPRENAME_BINARY};
-      argv.insert(argv.end(), args.begin(), args.end());
-      execArgs(argv, {});
-    }
+    const int in = ::open((d + "answers").c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open((d + "out.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open((d + "err.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::vector<std::string> argv = {REPRENAME_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = startProcess(argv, in, out, err);
+    for (int fd : {in, out, err}) ::close(fd);
     return pid;
   }
 

@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <time.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -16,11 +16,6 @@ namespace {
 
 using expected::kPause;
 
-void sleepMs(int ms) {
-  timespec t{ms / 1000, (ms % 1000) * 1000000L};
-  ::nanosleep(&t, nullptr);
-}
-
 // The program with a terminal of its own; standard input and output are pipes, so the only
 // thing it reads from the terminal is the key.
 class TerminalRun : public ::testing::Test {
@@ -30,30 +25,27 @@ class TerminalRun : public ::testing::Test {
     setup.output = TerminalSetup::Output::kPipe;
     program = std::make_unique<TerminalProcess>(std::vector<std::string>{REPRENAME_BINARY}, setup);
     ASSERT_TRUE(program->started());
-    const termios& before = program->modesBefore();
-    ASSERT_TRUE(before.c_lflag & ICANON);
-    ASSERT_TRUE(before.c_lflag & ECHO);
+    ASSERT_TRUE(program->modesBefore().c_lflag & ICANON);
+    ASSERT_TRUE(program->modesBefore().c_lflag & ECHO);
   }
 
-  bool outputReaches(const std::string& text) { return program->shows(text, 5); }
-  const std::string& shown() const { return program->shown; }
-
-  bool terminalIsRaw() {
-    termios now;
-    return ::tcgetattr(program->terminal(), &now) == 0 && !(now.c_lflag & (ICANON | ECHO | ISIG));
-  }
-
-  bool waitsForRawMode() {
-    for (int i = 0; i < 500; ++i) {
-      if (terminalIsRaw()) return true;
-      sleepMs(10);
+  // The pause is shown and the terminal is in raw mode, within five seconds.
+  bool waitsAtThePause() {
+    if (!program->shows(kPause, 5)) return false;
+    for (int i = 0; i < 250; ++i, program->readFor(20)) {
+      termios now;
+      if (::tcgetattr(program->terminal(), &now) == 0 && !(now.c_lflag & (ICANON | ECHO | ISIG))) {
+        return true;
+      }
     }
     return false;
   }
 
-  bool ends(int* status) { return program->ends(status); }
-  bool stillRunning() { return program->running(); }
-  void typeKeys(const std::string& keys) { program->type(keys); }
+  // Still running after 300 milliseconds.
+  bool keepsWaiting() {
+    program->readFor(300);
+    return program->running();
+  }
 
   void expectTerminalRestored() {
     termios after;
@@ -69,44 +61,32 @@ class TerminalRun : public ::testing::Test {
 };
 
 TEST_F(TerminalRun, WaitsForOneKeyAndSwallowsTheRestOfIt) {
-  ASSERT_TRUE(outputReaches(kPause)) << shown();
-  ASSERT_TRUE(waitsForRawMode());
-  sleepMs(300);
-  EXPECT_TRUE(stillRunning()) << "the pause must wait for a key";
-
-  typeKeys("\x1b[A");  // the up arrow: three bytes, one key
-  int status = 0;
-  ASSERT_TRUE(ends(&status));
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(waitsAtThePause()) << program->shown;
+  EXPECT_TRUE(keepsWaiting()) << "the pause must wait for a key";
+  program->type("\x1b[A");  // the up arrow: three bytes, one key
+  EXPECT_TRUE(program->endsWithin(250)) << "with status 0";
   expectTerminalRestored();
 
   // Nothing of the arrow key is left for the shell to read.
-  typeKeys("after\n");
+  program->type("after\n");
   char buffer[64];
   ssize_t n = ::read(program->terminal(), buffer, sizeof buffer);
   EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "after\n");
 }
 
 TEST_F(TerminalRun, CtrlCIsAnOrdinaryKey) {
-  ASSERT_TRUE(outputReaches(kPause));
-  ASSERT_TRUE(waitsForRawMode());
-  typeKeys("\x03");
-  int status = 0;
-  ASSERT_TRUE(ends(&status));
-  EXPECT_TRUE(WIFEXITED(status)) << "ended by the key, not by a signal";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(waitsAtThePause());
+  program->type("\x03");
+  EXPECT_TRUE(program->endsWithin(250)) << "ended by the key with status 0, not by a signal";
   expectTerminalRestored();
 }
 
 TEST_F(TerminalRun, TerminalIsRestoredWhenKilledDuringTheWait) {
-  ASSERT_TRUE(outputReaches(kPause));
-  ASSERT_TRUE(waitsForRawMode());
+  ASSERT_TRUE(waitsAtThePause());
   ::kill(program->pid(), SIGTERM);
   int status = 0;
-  ASSERT_TRUE(ends(&status));
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  ASSERT_TRUE(program->ends(&status));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
   expectTerminalRestored();
 }
 
@@ -119,14 +99,10 @@ class TerminalRunAfterTypingAhead : public TerminalRun {
 };
 
 TEST_F(TerminalRunAfterTypingAhead, KeysTypedBeforeTheWaitDoNotEndIt) {
-  ASSERT_TRUE(outputReaches(kPause));
-  ASSERT_TRUE(waitsForRawMode());
-  sleepMs(300);
-  EXPECT_TRUE(stillRunning()) << "keys typed ahead must not end the pause";
-  typeKeys("x");
-  int status = 0;
-  ASSERT_TRUE(ends(&status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(waitsAtThePause());
+  EXPECT_TRUE(keepsWaiting()) << "keys typed ahead must not end the pause";
+  program->type("x");
+  EXPECT_TRUE(program->endsWithin(250));
 }
 
 class TerminalRunInTheBackground : public TerminalRun {
@@ -140,10 +116,8 @@ class TerminalRunInTheBackground : public TerminalRun {
 // Nobody at the keyboard waits on a job in the background, and changing the terminal's mode
 // would stop it (SIGTTOU): the pause ends at once.
 TEST_F(TerminalRunInTheBackground, KeyWaitEndsAtOnce) {
-  ASSERT_TRUE(outputReaches(kPause));
-  int status = 0;
-  ASSERT_TRUE(ends(&status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(program->shows(kPause, 5));
+  EXPECT_TRUE(program->endsWithin(250));
   expectTerminalRestored();
 }
 

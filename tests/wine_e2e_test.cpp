@@ -1,6 +1,7 @@
 // Runs reprename.exe under Wine as a Japanese Windows would (ANSI code page 932), and as an
 // English (1252) and a Chinese (936) one: the exact Shift-JIS bytes with CR LF on both streams,
 // the exit status, and the files on disk, where Wine stores the names as UTF-8.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -215,15 +216,12 @@ TEST_F(UnderWine, WhatMovesIsWhatWasRead) {
 // Starts hold_files.exe on `paths` for `ms` milliseconds; returns its process once it holds them.
 pid_t holdFiles(int ms, const std::vector<std::string>& paths) {
   int out[2];
-  if (::pipe(out) != 0) return -1;
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    ::dup2(out[1], 1);
-    std::vector<std::string> argv = {"wine", REPRENAME_HOLD_FILES_EXE, std::to_string(ms)};
-    argv.insert(argv.end(), paths.begin(), paths.end());
-    execArgs(argv, wineEnv());
-  }
+  if (::pipe2(out, O_CLOEXEC) != 0) return -1;
+  std::vector<std::string> argv = {"wine", REPRENAME_HOLD_FILES_EXE, std::to_string(ms)};
+  argv.insert(argv.end(), paths.begin(), paths.end());
+  ProcessOptions options;
+  options.extraEnv = wineEnv();
+  const pid_t pid = startProcess(argv, -1, out[1], -1, options);
   ::close(out[1]);
   char said[8] = {};
   const bool held = ::read(out[0], said, 4) == 4 && std::string(said) == "held";

@@ -24,18 +24,7 @@ inline std::string windowsText(const std::string& utf8) {
 }
 
 inline bool onPath(const std::string& program) {
-  const char* path = ::getenv("PATH");
-  std::string dirs = path ? path : "";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    if (::access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) {
-      return true;
-    }
-    start = end + 1;
-  }
-  return false;
+  return runQuietly({"sh", "-c", "command -v " + program}) == 0;
 }
 
 // Wine takes the Windows code pages from the locale: ja_JP 932, en_US 1252, zh_CN 936.

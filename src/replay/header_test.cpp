@@ -13,7 +13,7 @@ std::string codes(std::initializer_list<int> values) {
   return bytes;
 }
 
-TEST(ReadReplayName, DecodesThroughTheFileSafeAlphabet) {
+TEST(DecodeReplayName, DecodesThroughTheFileSafeAlphabet) {
   struct Case {
     std::string bytes;
     std::string decoded;
@@ -34,7 +34,7 @@ TEST(ReadReplayName, DecodesThroughTheFileSafeAlphabet) {
   }
 }
 
-TEST(ReadReplayName, RefusesAnyCodeAbove100AtEveryPosition) {
+TEST(DecodeReplayName, RefusesAnyCodeAbove100AtEveryPosition) {
   for (int bad : {101, 128, 255}) {
     for (std::size_t pos = 0; pos < 8; ++pos) {
       std::string bytes = codes({1, 2, 3, 4, 5, 6, 7, 8});
@@ -59,7 +59,7 @@ TEST(TrimReplayName, RemovesBlanksAtBothEndsOnly) {
   for (const Case& c : cases) EXPECT_EQ(trimReplayName(c.name), c.trimmed) << c.name;
 }
 
-TEST(ReadReplayHeader, TakesSignExtendedFieldsAtTheirOffsets) {
+TEST(DecodeHeaderFields, TakesSignExtendedFieldsAtTheirOffsets) {
   ReplayFields f;
   f.month = 12;
   f.day = 31;
@@ -70,16 +70,10 @@ TEST(ReadReplayHeader, TakesSignExtendedFieldsAtTheirOffsets) {
   f.p2FirstCard = 2;
   f.p2SecondCard = 0x80;
   f.stage = 0xFF;
-  ReplayHeader h = decodeHeaderFields(replayBytes(f));
-  EXPECT_EQ(h.month, 12);
-  EXPECT_EQ(h.day, 31);
-  EXPECT_EQ(h.p1Character, 3);
-  EXPECT_EQ(h.p1FirstCard, 1);
-  EXPECT_EQ(h.p1SecondCard, 2);
-  EXPECT_EQ(h.p2Character, 7);
-  EXPECT_EQ(h.p2FirstCard, 2);
-  EXPECT_EQ(h.p2SecondCard, -128);
-  EXPECT_EQ(h.stage, -1);
+  const ReplayHeader h = decodeHeaderFields(replayBytes(f));
+  EXPECT_EQ((std::vector<int>{h.month, h.day, h.p1Character, h.p1FirstCard, h.p1SecondCard,
+                              h.p2Character, h.p2FirstCard, h.p2SecondCard, h.stage}),
+            (std::vector<int>{12, 31, 3, 1, 2, 7, 2, -128, -1}));
 }
 
 TEST(ReadReplayFile, ReadsOnceAndRefusesWhatIsNoReplay) {
