@@ -152,10 +152,7 @@ TEST_F(Faults, VolumeWithoutNoReplaceRenameOrHardLinks) {
   EXPECT_NE(copied.out.find(renamed(in + "d.rep", in + "free.rep")), std::string::npos);
   EXPECT_EQ(r.err + copied.err, "");
   EXPECT_EQ(readFile(in + "same.rep"), taken) << "never replaced";
-  Names there;
-  for (const auto& entry : fs::directory_iterator(in)) there.push_back(entry.path().filename());
-  std::sort(there.begin(), there.end());
-  EXPECT_EQ(there, (Names{"free.rep", "same.rep", "same0.rep", "same1.rep", "same2.rep"}));
+  EXPECT_EQ(namesIn(in), (Names{"free.rep", "same.rep", "same0.rep", "same1.rep", "same2.rep"}));
   EXPECT_FALSE(fs::exists(paths[2]));
 }
 

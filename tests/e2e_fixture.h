@@ -35,17 +35,8 @@ inline std::string readFile(const fs::path& path) {
 // stage 3. With the format below and the name "Go!" as the first file of a run it becomes
 // kJulyFourthName.
 inline ReplayFields julyFourthMatch() {
-  ReplayFields f;
-  f.month = 7;
-  f.day = 4;
-  f.p1Character = 2;
-  f.p1FirstCard = 1;
-  f.p1SecondCard = 2;
-  f.p2Character = 5;
-  f.p2FirstCard = 0;
-  f.p2SecondCard = 1;
-  f.stage = 3;
-  return f;
+  // Name codes, month, day, then character, first card and second card of 1P and 2P, stage.
+  return ReplayFields{{}, 7, 4, 2, 1, 2, 5, 0, 1, 3};
 }
 inline const std::string kAllTokensFormat = "/0_/d_/n_/1(/3,/4)vs/2(/5,/6)_/j_/J_/s";
 inline const std::string kJulyFourthName =
@@ -70,6 +61,14 @@ inline Names filesBelow(const std::string& dir) {
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     if (entry.is_regular_file()) names.push_back(entry.path().lexically_relative(dir).string());
   }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The names of everything directly in `folder`, sorted.
+inline Names namesIn(const std::string& folder) {
+  Names names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }

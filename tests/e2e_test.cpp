@@ -12,7 +12,7 @@ using namespace e2e;
 
 TEST_F(EndToEnd, WithoutFilesSaysHowToUse) {
   ProcessResult r = run({}, "");
-  EXPECT_EQ(r.out, ".rep ファイルをexeにドロップしてください\n" + kPause);
+  EXPECT_EQ(r.out, kNoReplays);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitStatus, 0);
 }
@@ -195,12 +195,9 @@ TEST_F(EndToEnd, AbnormalTenthReplayStopsTheRun) {
       << r.out;
   EXPECT_EQ(r.out.find("File(s)"), std::string::npos);
   EXPECT_EQ(r.exitStatus, 1);
-  Names expected;
-  for (int i = 0; i < 9; ++i)
-    expected.push_back("00" + std::to_string(i) + "-n" + std::to_string(i) + ".rep");
-  expected.push_back("r10.rep");
-  expected.push_back("r11.rep");
-  expected.push_back("r9.rep");
+  Names expected = {"r10.rep", "r11.rep", "r9.rep"};
+  for (int i = 8; i >= 0; --i)
+    expected.insert(expected.begin(), "00" + std::to_string(i) + "-n" + std::to_string(i) + ".rep");
   EXPECT_EQ(files(), expected);
 }
 
@@ -253,46 +250,39 @@ TEST_F(EndToEnd, WhatDoesNotOpenAsAFileStopsTheRun) {
 // turn comes decides: the file read moves, another replay moves under its own name, a folder or
 // FIFO stops the run as a replay that does not open, and a name gone fails its move.
 TEST_F(EndToEnd, WhatMovesIsWhatWasRead) {
+  const std::string first = d + "a/first.rep";
   struct Case {
     const char* meanwhile;
-    std::function<void(const std::string&)> change;
-    std::string outcome;  // after the dialogue, from the first and only replay's path
+    std::function<void()> change;
+    std::string out;  // after the dialogue
     std::string err;
     int exitStatus;
   } cases[] = {
-      {"nothing", [](const std::string&) {}, renamed("A", "own.rep") + summary(1, 0, 0), "", 0},
+      {"nothing", [] {}, renamed(first, d + "a/own.rep") + summary(1, 0, 0), "", 0},
       {"replaced by another replay",
-       [](const std::string& p) {
-         writeNamedReplay(p + ".new", "other"), fs::rename(p + ".new", p);
+       [&] {
+         writeNamedReplay(first + ".new", "other");
+         fs::rename(first + ".new", first);
        },
-       renamed("A", "other.rep") + summary(1, 0, 0), "", 0},
-      {"replaced by a folder",
-       [](const std::string& p) {
-         fs::remove(p), fs::create_directory(p), std::ofstream(p + "/keep") << "user's file";
-       },
-       stopped("A", kOpenError), "", 1},
-      {"replaced by a FIFO", [](const std::string& p) { fs::remove(p), ::mkfifo(p.c_str(), 0600); },
-       stopped("A", kOpenError), "", 1},
-      {"removed", [](const std::string& p) { fs::remove(p); },
-       failed("A", "own.rep") + summary(1, 1, 0), moveError("No such file or directory"), 0},
+       renamed(first, d + "a/other.rep") + summary(1, 0, 0), "", 0},
+      {"replaced by a folder", [&] { fs::remove(first), fs::create_directories(first + "/kept"); },
+       stopped(first, kOpenError), "", 1},
+      {"replaced by a FIFO", [&] { fs::remove(first), ::mkfifo(first.c_str(), 0600); },
+       stopped(first, kOpenError), "", 1},
+      {"removed", [&] { fs::remove(first); }, failed(first, d + "a/own.rep") + summary(1, 1, 0),
+       moveError("No such file or directory"), 0},
   };
   for (const Case& c : cases) {
-    const std::string first = replay("a/first.rep", "own");
+    replay("a/first.rep", "own");
     ProcessOptions options;
     options.inputAfter = kOfferPrompt;
-    options.meanwhile = [&] { c.change(first); };
+    options.meanwhile = c.change;
     ProcessResult r = run({first}, "\n\n", options);
-    // The table's "A" is the replay's path, and its new names lie beside it.
-    std::string outcome = c.outcome;
-    outcome.replace(0, 1, first);
-    const std::size_t arrow = outcome.find("===>") + 4;
-    if (c.exitStatus == 0) outcome.insert(arrow, d + "a/");
-    EXPECT_EQ(r.out, dialogue(d + "a/") + outcome) << c.meanwhile;
+    EXPECT_EQ(r.out, dialogue(d + "a/") + c.out) << c.meanwhile;
     EXPECT_EQ(r.err, c.err) << c.meanwhile;
     EXPECT_EQ(r.exitStatus, c.exitStatus) << c.meanwhile;
-    if (fs::is_directory(first)) {
-      EXPECT_EQ(readFile(first + "/keep"), "user's file");
-    }
+    EXPECT_EQ(fs::is_directory(first + "/kept"),
+              c.meanwhile == std::string("replaced by a folder"));
     fs::remove_all(d + "a");
   }
 }
@@ -353,9 +343,7 @@ TEST_F(EndToEnd, MoveAcrossFileSystems) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.out.find(renamed(a, other + "/big.rep")), std::string::npos) << r.out;
   EXPECT_EQ(files(), Names{});
-  Names there_;
-  for (const auto& e : fs::directory_iterator(other)) there_.push_back(e.path().filename());
-  EXPECT_EQ(there_, Names{"big.rep"}) << "no temporary file left";
+  EXPECT_EQ(namesIn(other), Names{"big.rep"}) << "no temporary file left";
   EXPECT_TRUE(readFile(other + "/big.rep") == original);
   struct stat moved;
   ASSERT_EQ(::stat((other + "/big.rep").c_str(), &moved), 0);
@@ -388,7 +376,7 @@ TEST_F(EndToEnd, FoldersStandForTheirReplays) {
 
   // A folder without replays is like no argument at all.
   r = run({d + "empty"}, "");
-  EXPECT_EQ(r.out, ".rep ファイルをexeにドロップしてください\n" + kPause);
+  EXPECT_EQ(r.out, kNoReplays);
   EXPECT_EQ(r.exitStatus, 0);
 }
 

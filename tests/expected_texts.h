@@ -7,6 +7,8 @@
 namespace expected {
 
 inline const std::string kPause = " -- Press any key to exit --\n";
+// The whole run without a replay.
+inline const std::string kNoReplays = ".rep ファイルをexeにドロップしてください\n" + kPause;
 inline const std::string kOfferPrompt =
     "保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>";
 inline const std::string kCancelPrompt = "保存先を入力してください(空でキャンセル)\n===>";
@@ -62,6 +64,16 @@ inline std::string stopped(const std::string& from, const std::string& message) 
 inline std::string summary(int files, int errors, int warnings) {
   return std::to_string(files) + " File(s) " + std::to_string(errors) + " Error(s) " +
          std::to_string(warnings) + " Warning(s) \n" + kPause;
+}
+
+// How often `part` occurs in `text`, overlaps included.
+inline int countOf(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t pos = text.find(part); pos != std::string::npos;
+       pos = text.find(part, pos + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace expected

@@ -63,17 +63,11 @@ class MemoryFileSystem : public FileSystem {
   std::vector<std::string> log;  // "read P", "check P", "list F", "open P", "move A B"
   int existenceTests = 0;
 
-  // The spelling a path is kept under: "./" and doubled separators drop out.
-  std::string normal(const std::string& path) const {
-    const std::string key = pathKey(path, PathStyle::kPosix);
-    return style_ == PathStyle::kPosix ? key : path;
-  }
-
   // Reads and listings may come from several threads; what they find is not changed meanwhile.
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     note("read " + path + " " + std::to_string(limit));
     ReadResult result;
-    auto it = files.find(normal(path));
+    auto it = files.find(path);
     if (isFolder(path)) result.status = ReadStatus::kFolder;
     if (it == files.end()) return result;
     result.status = ReadStatus::kOk;
@@ -85,11 +79,10 @@ class MemoryFileSystem : public FileSystem {
   // A file is known by its contents: one with the same bytes reads the same.
   PathNow recheck(const std::string& path, const FileStamp& stamp) override {
     note("check " + path);
-    auto it = files.find(normal(path));
+    auto it = files.find(path);
     if (it != files.end())
       return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
-    return otherEntries.count(normal(path)) != 0 || isFolder(path) ? PathNow::kOther
-                                                                   : PathNow::kNothing;
+    return otherEntries.count(path) != 0 || isFolder(path) ? PathNow::kOther : PathNow::kNothing;
   }
 
   std::optional<std::vector<std::string>> listFolder(
@@ -99,11 +92,9 @@ class MemoryFileSystem : public FileSystem {
     if (unlistableFolders.count(key) != 0) return std::nullopt;
     std::vector<std::string> names;
     for (const auto& [path, bytes] : files) {
-      const std::size_t cut = lastSeparator(path, style_);
-      const std::string parent = cut == std::string::npos ? "" : path.substr(0, cut);
-      const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
-      if (pathKey(parent, style_) == pathKey(key, style_) && wanted(name)) {
-        names.insert(names.begin(), name);  // in an order of the disk's own
+      const std::string_view name = fileNamePart(path, style_);
+      if (folderKey(path.substr(0, path.size() - name.size())) == key && wanted(name)) {
+        names.insert(names.begin(), std::string(name));  // in an order of the disk's own
       }
     }
     return names;
@@ -116,13 +107,11 @@ class MemoryFileSystem : public FileSystem {
   bool opensForReading(const std::string& path) override {
     note("open " + path);
     ++existenceTests;
-    return files.count(normal(path)) != 0;
+    return files.count(path) != 0;
   }
 
-  MoveResult move(const std::string& fromPath, const std::string& toPath) override {
-    note("move " + fromPath + " " + toPath);
-    const std::string from = normal(fromPath);
-    const std::string to = normal(toPath);
+  MoveResult move(const std::string& from, const std::string& to) override {
+    note("move " + from + " " + to);
     MoveResult result;
     auto failing = failingTargets.find(to);
     if (failing != failingTargets.end()) {

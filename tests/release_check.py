@@ -25,7 +25,6 @@ import zipfile
 import pefile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TOKENS = ["/n", "/1", "/2", "/j", "/J", "/s", "/3", "/4", "/5", "/6", "/0", "/d"]
 # The help screen's token lines, as the tool shows them.
 TOKEN_LINES = ["  /n    リプレイ名", "  /1    1Pキャラ(英語)", "  /2    2Pキャラ(英語)",
                "  /j    1Pキャラ(日本語)", "  /J    2Pキャラ(日本語)", "  /s    ステージ",
@@ -33,18 +32,13 @@ TOKEN_LINES = ["  /n    リプレイ名", "  /1    1Pキャラ(英語)", "  /2  
                "  /0    連番", "  /d    対戦日時mmdd"]
 # Every prompt, outcome text and stop message of the tool.
 MESSAGES = [
-    ".rep ファイルをexeにドロップしてください",
-    "保存先を入力してください(空で最初のファイルと同じディレクトリ)",
-    "保存先を入力してください(空でキャンセル)",
-    "出力ディレクトリ",
+    ".rep ファイルをexeにドロップしてください", "保存先を入力してください(空でキャンセル)",
+    "保存先を入力してください(空で最初のファイルと同じディレクトリ)", "出力ディレクトリ",
     "ファイル名のフォーマットを入力してください (?でヘルプを表示)",
     "何も入力しないでEnterで [リプレイ名].rep となります",
-    "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです",
-    " -- File open error!!",
-    " -- Press any key to exit --",
-    "-- Rename successful!",
-    "-- Rename successful!(Warning: file already exists)",
-    "File(s)", "Error(s)", "Warning(s)",
+    "Kestrune1.11のリプレイファイルでないかまたは異常なファイルです", " -- File open error!!",
+    " -- Press any key to exit --", "-- Rename successful!",
+    "-- Rename successful!(Warning: file already exists)", "File(s)", "Error(s)", "Warning(s)",
 ]
 ERROR_TEXTS = ["No such file or directory", "Permission denied", "File already exists",
                "Cross-device link", "Read-only file system", "No space left on device",

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <string>
+#include <thread>
 
 #include "platform/console.h"
 #include "platform/stop_requests.h"
@@ -9,10 +11,11 @@
 // A console that answers from a script and records what the program showed.
 class ScriptConsole : public Console {
  public:
-  std::deque<std::string> answers;  // when they run out, the input has ended
-  std::string out;                  // standard output
-  std::string err;                  // the error stream
-  std::string both;                 // both, in the order written; errors between [[ ]]
+  std::deque<std::string> answers;           // when they run out, the input has ended
+  std::chrono::microseconds answerDelay{0};  // how long each answer takes to come
+  std::string out;                           // standard output
+  std::string err;                           // the error stream
+  std::string both;                          // both, in the order written; errors between [[ ]]
   int keyWaits = 0;
 
   void write(std::string_view text) override {
@@ -24,6 +27,7 @@ class ScriptConsole : public Console {
     both.append("[[").append(text).append("]]");
   }
   bool readLine(std::string* line) override {
+    std::this_thread::sleep_for(answerDelay);
     if (answers.empty()) return false;
     *line = answers.front();
     answers.pop_front();

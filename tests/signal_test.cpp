@@ -79,12 +79,7 @@ TEST_F(Signals, EveryMovedReplayHasItsLineWhicheverSignalEndsTheRun) {
       EXPECT_NE(out.find(line), std::string::npos) << entry.path();
       ++moved;
     }
-    std::size_t lines = 0;
-    for (std::size_t pos = 0; (pos = out.find("Rename successful!", pos)) != std::string::npos;
-         ++pos) {
-      ++lines;
-    }
-    EXPECT_EQ(lines, moved);
+    EXPECT_EQ(countOf(out, "Rename successful!"), static_cast<int>(moved));
     EXPECT_LT(moved, static_cast<std::size_t>(kReplays)) << "stopped before the end";
     EXPECT_EQ(readFile(d + "err.log"), "");
     // Back where they came from, for the next signal.
@@ -122,8 +117,8 @@ TEST_F(Signals, CopyInProgressIsRemoved) {
   EXPECT_TRUE(fs::is_empty(other)) << "no copy, whole or partial, at the target";
   EXPECT_EQ(fs::file_size(a), size);
   const std::string out = readFile(d + "out.log");
-  EXPECT_EQ(out.substr(out.rfind(a)), a + "\n    ===>" + other + "/big.rep\n");
-  EXPECT_EQ(readFile(d + "err.log"), " -- Error: Interrupted system call\n");
+  EXPECT_EQ(out.substr(out.rfind(a)), failed(a, other + "/big.rep"));
+  EXPECT_EQ(readFile(d + "err.log"), moveError("Interrupted system call"));
   fs::remove_all(other);
 }
 

@@ -105,21 +105,3 @@ bool TerminalProcess::endsWithin(int rounds) {
   for (int i = 0; i < rounds && running(); ++i) readFor(20);
   return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
 }
-
-bool TerminalProcess::endsOnKey(const std::string& key) {
-  for (int attempt = 0; attempt < 3 && running(); ++attempt) {
-    type(key);
-    endsWithin(150);
-  }
-  return endsWithin(250);
-}
-
-bool TerminalProcess::ends(int* status) {
-  endsWithin(250);
-  *status = status_;
-  return exited_;
-}
-
-int TerminalProcess::exitStatus() const {
-  return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-}

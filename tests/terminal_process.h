@@ -3,6 +3,7 @@
 // A program with a pseudo-terminal for its controlling terminal, driven as a person at the
 // keyboard would drive it: what it shows is collected, keys are typed, its end is awaited.
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <string>
@@ -44,11 +45,21 @@ class TerminalProcess {
   bool endsWithin(int rounds);
   // Types `key` and waits for the end; true when it ended with status 0. A console that lost a
   // key on a loaded machine gets it again.
-  bool endsOnKey(const std::string& key);
+  bool endsOnKey(const std::string& key) {
+    for (int attempt = 0; attempt < 3 && running(); ++attempt) {
+      type(key);
+      endsWithin(150);
+    }
+    return endsWithin(250);
+  }
   // Waits up to five seconds for the end, whatever it was; its wait status in `status`.
-  bool ends(int* status);
+  bool ends(int* status) {
+    endsWithin(250);
+    *status = status_;
+    return exited_;
+  }
   // The exit status once it has ended, or -1.
-  int exitStatus() const;
+  int exitStatus() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
 
   std::string shown;
 

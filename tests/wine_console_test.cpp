@@ -13,10 +13,8 @@ TerminalProcess onATerminal(const std::vector<std::string>& args, const std::str
                             const std::string& log = "") {
   TerminalSetup setup;
   setup.extraEnv = wineEnv(locale);
-  if (!log.empty()) {
-    setup.output = TerminalSetup::Output::kFiles;
-    setup.logPrefix = log;
-  }
+  setup.output = log.empty() ? TerminalSetup::Output::kTerminal : TerminalSetup::Output::kFiles;
+  setup.logPrefix = log;
   std::vector<std::string> argv = {"wine", REPRENAME_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
   return TerminalProcess(argv, setup);
@@ -103,9 +101,7 @@ TEST_F(UnderWine, CtrlCDuringACopyToAnotherDriveLosesNothing) {
   EXPECT_EQ(exe.exitStatus(), 0x3A) << "STATUS_CONTROL_C_EXIT, as Wine passes it on";
 
   const std::string log = readFile(dir + "/log.out");
-  Names there;
-  for (const auto& entry : fs::directory_iterator(mount)) there.push_back(entry.path().filename());
-  std::sort(there.begin(), there.end());
+  const Names there = namesIn(mount);
   EXPECT_EQ(there.size(), 50u) << "no temporary file is left";
   for (const std::string& name : there) {
     EXPECT_NE(log.find(windowsText("T:\\" + name + " -- Rename successful!\n")), std::string::npos)

@@ -58,7 +58,9 @@ class WineSession : public ::testing::Environment {
 
 inline const auto* const kWineSession = ::testing::AddGlobalTestEnvironment(new WineSession);
 
-class UnderWine : public ::testing::Test {
+// The end-to-end frame with the exe under Wine: its replay() and run() give and take Windows
+// paths.
+class UnderWine : public EndToEnd {
  protected:
   void SetUp() override {
     const bool required = ::getenv("REPRENAME_REQUIRE_WINE") != nullptr;
@@ -69,8 +71,7 @@ class UnderWine : public ::testing::Test {
       if (required) FAIL() << why;
       GTEST_SKIP() << why;
     }
-    dir = makeTempFolder("reprename-wine");
-    ASSERT_FALSE(dir.empty());
+    EndToEnd::SetUp();
   }
   void TearDown() override {
     std::error_code ignored;
@@ -78,7 +79,7 @@ class UnderWine : public ::testing::Test {
       fs::remove(REPRENAME_WINEPREFIX "/dosdevices/t:", ignored);
       ::umount2(driveT.c_str(), MNT_DETACH);
     }
-    if (!dir.empty()) fs::remove_all(dir, ignored);
+    if (!dir.empty()) EndToEnd::TearDown();
   }
 
   // Drive T: on a tmpfs of `size` of its own, another volume than the test's folder; returns its
@@ -125,9 +126,6 @@ class UnderWine : public ::testing::Test {
     return result;
   }
 
-  Names files() const { return filesBelow(dir); }
-
-  std::string dir;
   std::string driveT;  // the folder of drive T:, while mounted
 };
 

@@ -44,12 +44,8 @@ TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
       {"d/\xE8\xA1\xA8.rep", kPosix, "d/"},  // UTF-8 bytes are never ASCII
   };
   for (const Case& c : cases) {
-    std::optional<std::string> dir = directoryOf(c.path, c.style);
-    if (c.directory == nullptr) {
-      EXPECT_FALSE(dir.has_value()) << c.path;
-    } else {
-      EXPECT_EQ(dir.value_or("(none)"), c.directory) << c.path;
-    }
+    EXPECT_EQ(directoryOf(c.path, c.style).value_or("(none)"), c.directory ? c.directory : "(none)")
+        << c.path;
   }
 }
 
@@ -107,18 +103,9 @@ TEST(AskFormat, EmptyMeansReplayNameAndQuestionMarkShowsHelp) {
     ScriptConsole console;
     console.answers = c.answers;
     EXPECT_EQ(askFormat(console), c.format);
-    std::size_t prompts = 0;
-    for (std::size_t pos = 0; (pos = console.out.find("===>", pos)) != std::string::npos; ++pos) {
-      ++prompts;
-    }
-    std::size_t helps = 0;
-    for (std::size_t pos = 0; (pos = console.out.find("\nHow to use\n", pos)) != std::string::npos;
-         ++pos) {
-      ++helps;
-    }
-    EXPECT_EQ(helps, static_cast<std::size_t>(c.helpScreens));
+    EXPECT_EQ(countOf(console.out, "\nHow to use\n"), c.helpScreens);
     // Each help screen holds three example arrows of its own.
-    EXPECT_EQ(prompts, 1u + 4u * c.helpScreens);
+    EXPECT_EQ(countOf(console.out, "===>"), 1 + 4 * c.helpScreens);
   }
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-// The text as the Windows build stores it. Fails the test if it has no such form.
+// The text as a Japanese Windows shows it redirected. Fails the test if it has no such form.
 std::string inCp932(std::string_view utf8) {
   std::optional<std::string> text = toCp932(utf8);
   EXPECT_TRUE(text.has_value()) << "not in code page 932: " << utf8;
