@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -13,8 +14,9 @@
 // The one spelling a disk sees for a path: "./" and doubled separators drop out; on Windows '/'
 // is a separator too and letters compare ignoring case.
 inline std::string pathKey(std::string path, PathStyle style) {
-  for (char& c : path) {
-    if (style == PathStyle::kWindows) c = c == '/' ? '\\' : asciiLower(std::string(1, c))[0];
+  if (style == PathStyle::kWindows) {
+    path = asciiLower(path);
+    std::replace(path.begin(), path.end(), '/', '\\');
   }
   const char sep = separatorOf(style);
   std::string out;

@@ -238,7 +238,7 @@ std::string runWith(Workers& workers, MemoryFileSystem fs, const std::vector<std
 // file moved.
 TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
   InlineWorkers inTurn;
-  ThreadWorkers threads(4, [](std::function<void()> body) { return std::thread(std::move(body)); });
+  ThreadWorkers threads(4);
   const std::vector<std::string> names = {"A", "B", "AB", "A0"};
   const std::vector<std::string> pool = {"in",        "./in/",     "x/x0.rep",    "x/x1.rep",
                                          "in/r0.rep", "in/r3.rep", "missing.rep", "empty"};
@@ -277,7 +277,7 @@ TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
 // A damaged replay deep in a large folder read on threads: the replays before it move, in order,
 // then the run stops there, every time.
 TEST(RenamerReadsAhead, DamagedReplayInALargeFolderStopsAtItsTurn) {
-  ThreadWorkers threads(8, [](std::function<void()> body) { return std::thread(std::move(body)); });
+  ThreadWorkers threads(8);
   for (int round = 0; round < 20; ++round) {
     MemoryFileSystem fs;
     fs.folders = {"in"};

@@ -7,6 +7,16 @@ bool isReplayFileName(std::string_view name) {
   return asciiLower(name.substr(name.size() - kReplayExtension.size())) == kReplayExtension;
 }
 
+namespace {
+
+// The header a read found, and which file it was.
+void keepRead(Replay& replay, const ReadResult& read) {
+  replay.file = decodeReplayFile(read);
+  replay.stamp = read.stamp;
+}
+
+}  // namespace
+
 ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std::string>& args,
                          PathStyle style)
     : fs_(fs), workers_(workers), style_(style), arguments_(args.size()) {
@@ -22,7 +32,8 @@ ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std
 void ReplayReads::readArgument(Argument& argument) {
   ReadResult read = fs_.readPrefix(argument.path, kReplayHeaderSize);
   if (read.status != ReadStatus::kFolder) {
-    argument.replays.push_back({argument.path, decodeReplayFile(read), read.stamp});
+    argument.replays.push_back({argument.path, {}, {}});
+    keepRead(argument.replays.back(), read);
     return;
   }
   std::optional<std::vector<std::string>> names = fs_.listFolder(argument.path, isReplayFileName);
@@ -41,9 +52,7 @@ void ReplayReads::readArgument(Argument& argument) {
 }
 
 void ReplayReads::readReplay(Replay& replay) {
-  ReadResult read = fs_.readPrefix(replay.path, kReplayHeaderSize);
-  replay.file = decodeReplayFile(read);
-  replay.stamp = read.stamp;
+  keepRead(replay, fs_.readPrefix(replay.path, kReplayHeaderSize));
 }
 
 std::optional<std::string> ReplayReads::firstPath() {
@@ -56,6 +65,7 @@ std::optional<std::string> ReplayReads::firstPath() {
 
 std::vector<Replay> ReplayReads::all() {
   workers_.waitForAll();
+  // One argument (a dropped folder, say): its list is the run's, without a second copy.
   if (arguments_.size() == 1) return std::move(arguments_.front().replays);
   std::size_t count = 0;
   for (const Argument& argument : arguments_) count += argument.replays.size();

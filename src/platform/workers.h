@@ -43,11 +43,16 @@ class InlineWorkers : public Workers {
 // How a worker thread is started: the platform's way keeps stop signals from it.
 using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
+// A thread started as std::thread starts it.
+inline std::thread startPlainThread(std::function<void()> body) {
+  return std::thread(std::move(body));
+}
+
 // At most `threads` threads, started as batches come. The jobs of a batch are handed out by
 // one atomic counter, so a job costs no lock and no system call of its own.
 class ThreadWorkers : public Workers {
  public:
-  ThreadWorkers(std::size_t threads, ThreadStarter start);
+  explicit ThreadWorkers(std::size_t threads, ThreadStarter start = startPlainThread);
   ~ThreadWorkers() override;
   std::size_t post(std::size_t count, Job job) override;
   void waitFor(std::size_t batch) override;
@@ -79,6 +84,9 @@ class ThreadWorkers : public Workers {
   std::vector<std::thread> threads_;
 };
 
-// The system's workers for header reads: enough threads to keep a disk's queue full, each
-// with every stop signal blocked, so only the main thread ever handles one.
+// Enough reads in flight to keep a disk's queue full; each holds one file open at a time.
+constexpr std::size_t kReaderThreads = 32;
+
+// The system's workers for header reads: kReaderThreads threads, each with every stop signal
+// blocked, so only the main thread ever handles one.
 std::unique_ptr<Workers> makeSystemWorkers();

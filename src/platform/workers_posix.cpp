@@ -6,9 +6,6 @@
 
 namespace {
 
-// Enough reads in flight to keep a disk's queue full; each holds one file open at a time.
-constexpr std::size_t kReaderThreads = 32;
-
 // The thread begins with every stop signal blocked: it inherits the mask of the thread that
 // starts it, which has them blocked only while it does.
 std::thread startWithStopSignalsBlocked(std::function<void()> body) {
