@@ -62,7 +62,14 @@ class MemoryFileSystem : public FileSystem {
   PathSet unlistableFolders{PathOrder{style_}};
   // Moves to these targets fail with the given error.
   PathMap<MoveError> failingTargets{PathOrder{style_}};
-  std::vector<std::string> log;  // "read P", "check P", "list F", "open P", "move A B"
+  // Folders on another file system: a move there is a staged copy.
+  PathSet otherVolume{PathOrder{style_}};
+  // Copies of these sources fail with the given error.
+  PathMap<MoveError> failingCopies{PathOrder{style_}};
+  std::size_t groupFiles = 64;  // a staged group is full at this many copies
+  // "read P", "check P", "list F", "open P", "move A B", "stage A B", "flush", "name A B",
+  // "finish"
+  std::vector<std::string> log;
   int existenceTests = 0;
 
   // Reads and listings may come from several threads; what they find is not changed meanwhile.
@@ -116,7 +123,10 @@ class MemoryFileSystem : public FileSystem {
     note("move " + from + " " + to);
     MoveResult result;
     auto failing = failingTargets.find(to);
-    if (failing != failingTargets.end()) {
+    if (otherVolume.count(folderKey(std::string(folderPart(to, style_)))) != 0 &&
+        files.count(from) != 0) {
+      result.error = MoveError::kNeedsCopy;
+    } else if (failing != failingTargets.end()) {
       result.error = failing->second;
     } else if (files.count(from) == 0) {
       result.error = MoveError::kNotFound;
@@ -131,7 +141,65 @@ class MemoryFileSystem : public FileSystem {
     return result;
   }
 
+  bool knownToCopy(const FileStamp&, const std::string& to) override {
+    return copiedTo_.count(folderKey(std::string(folderPart(to, style_)))) != 0;
+  }
+
+  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
+                       std::size_t* copy) override {
+    note("stage " + from + " " + to);
+    copiedTo_.insert(folderKey(std::string(folderPart(to, style_))));
+    *copy = staged_.size();
+    staged_.push_back({from, "", MoveResult()});
+    auto failing = failingCopies.find(from);
+    auto file = files.find(from);
+    if (failing != failingCopies.end()) {
+      staged_.back().result.error = failing->second;
+    } else if (file == files.end()) {
+      staged_.back().result.error = MoveError::kNotFound;
+    } else if (file->second.compare(0, header.size(), header) != 0) {
+      staged_.back().result = {MoveError::kOther, "Input/output error"};
+    }
+    return staged_.back().result;
+  }
+  bool stagedGroupFull() override { return staged_.size() >= groupFiles; }
+  MoveResult flushStaged() override {
+    note("flush");
+    return MoveResult();
+  }
+  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
+    note("name " + staged_.at(copy).from + " " + to);
+    if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to)) {
+      return MoveResult{MoveError::kAlreadyExists, {}};
+    }
+    auto failing = failingTargets.find(to);
+    if (failing != failingTargets.end()) return MoveResult{failing->second, {}};
+    files[to] = files[staged_[copy].from];
+    staged_[copy].named = to;
+    return MoveResult();
+  }
+  std::vector<MoveResult> finishStaged() override {
+    note("finish");
+    std::vector<MoveResult> results;
+    for (const Staged& staged : staged_) {
+      if (!staged.named.empty()) files.erase(staged.from);
+      results.push_back(staged.named.empty() && staged.result.ok()
+                            ? MoveResult{MoveError::kInvalidArgument, {}}
+                            : staged.result);
+    }
+    staged_.clear();
+    return results;
+  }
+
  private:
+  struct Staged {
+    std::string from;
+    std::string named;
+    MoveResult result;
+  };
+  std::vector<Staged> staged_;
+  std::set<std::string> copiedTo_;
+
   // Guards the log; copies of the file system get a lock of their own.
   struct LogLock {
     std::mutex mutex;

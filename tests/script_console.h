@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,10 +20,12 @@ class ScriptConsole : public Console {
   int keyWaits = 0;
 
   void write(std::string_view text) override {
+    if (failure) return;
     out.append(text);
     both.append(text);
   }
   void writeError(std::string_view text) override {
+    if (failure && text.rfind("reprename: ", 0) != 0) return;
     err.append(text);
     both.append("[[").append(text).append("]]");
   }
@@ -35,7 +38,12 @@ class ScriptConsole : public Console {
   }
   void waitForKey() override { ++keyWaits; }
   int flushes = 0;
-  void flush() override { ++flushes; }
+  int failAtFlush = 0;  // when not 0, this flush and every write after it fail
+  std::optional<std::string> failure;
+  void flush() override {
+    if (++flushes == failAtFlush) failure = "No space left on device";
+  }
+  std::optional<std::string> writeFailure() const override { return failure; }
 };
 
 // How an error-stream text shows in ScriptConsole::both.

@@ -103,10 +103,13 @@ TEST_F(Signals, CopyInProgressIsRemoved) {
   }
   const std::uintmax_t size = fs::file_size(a);
   pid_t pid = start({a}, other + "\n\n");
+  // The copy is a file of no name in `other` that the process holds open.
   bool copying = false;
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
   for (int i = 0; i < 20000 && !copying; ++i) {
-    for (const auto& entry : fs::directory_iterator(other)) {
-      copying = copying || entry.path().filename().string().rfind(".reprename-", 0) == 0;
+    std::error_code gone;
+    for (const auto& entry : fs::directory_iterator(fds, gone)) {
+      copying = copying || fs::read_symlink(entry.path(), gone).string().rfind(other, 0) == 0;
     }
     if (!copying) sleepMs(0.5);
   }

@@ -45,11 +45,10 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
   return candidate;
 }
 
-void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::string_view to,
-               PathStyle style) {
+void noteFreed(FileSystem& fs, FreeNameMemo* memo, std::string_view path, PathStyle style) {
   if (memo->takenBelow.empty()) return;  // no name has collided yet: nothing to keep up to date
-  // The source's name is free now: no run of taken names known to the memo may reach past it.
-  forEachNumberedReading(fileNamePart(from, style), [&](std::string_view fileStem, uint64_t n) {
+  // No run of taken names known to the memo may reach past a free name.
+  forEachNumberedReading(fileNamePart(path, style), [&](std::string_view fileStem, uint64_t n) {
     auto stems = memo->stemsByFileName.find(fs.nameKey(fileStem));
     if (stems == memo->stemsByFileName.end()) return;
     for (const std::string& stem : stems->second) {
@@ -57,6 +56,12 @@ void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::s
       below = std::min(below, n);
     }
   });
+}
+
+void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::string_view to,
+               PathStyle style) {
+  if (memo->takenBelow.empty()) return;  // no name has collided yet: nothing to keep up to date
+  noteFreed(fs, memo, from, style);
   // The target is taken now: when it is the next number of a run, the run grows by one.
   forEachNumberedReading(to, [&](std::string_view stem, uint64_t n) {
     auto known = memo->takenBelow.find(std::string(stem));
@@ -71,6 +76,10 @@ Placement placeReplay(FileSystem& fs, const std::string& source, std::string tar
   // (Windows allows it): that name is taken, by the replay itself.
   const bool itself = fs.samePath(source, target);
   if (!itself) placement.moved = fs.move(source, target);
+  if (placement.moved.error == MoveError::kNeedsCopy) {
+    placement.target = std::move(target);
+    return placement;
+  }
   if (itself || !placement.moved.ok()) {
     if (fs.opensForReading(target)) {
       placement.collided = true;

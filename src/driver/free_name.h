@@ -28,6 +28,8 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
 // Tells the memo about a successful move: `to` is taken now, and `from` is free.
 void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::string_view to,
                PathStyle style);
+// Tells the memo that `path` is free again (a new name undone).
+void noteFreed(FileSystem& fs, FreeNameMemo* memo, std::string_view path, PathStyle style);
 
 // Where one replay went, or was meant to go.
 struct Placement {
@@ -38,6 +40,7 @@ struct Placement {
 
 // Moves `source` to `target` without replacing anything; when `target` is taken, to the first
 // free numbered form of it. The move comes first and the existence test only when it fails, so
-// an uncollided replay costs one move; the outcome is the one of testing first.
+// an uncollided replay costs one move; the outcome is the one of testing first. A move that
+// needs a copy is not made: `moved` says kNeedsCopy, with the target it would have taken.
 Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
                       PathStyle style, FreeNameMemo* memo);

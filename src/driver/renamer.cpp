@@ -6,32 +6,9 @@
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
 #include "driver/free_name.h"
+#include "driver/outcomes.h"
 #include "driver/replay_list.h"
 #include "naming/compose.h"
-
-std::string moveErrorText(const MoveResult& result) {
-  switch (result.error) {
-    case MoveError::kNone:
-      return "";
-    case MoveError::kNotFound:
-      return "No such file or directory";
-    case MoveError::kAccessDenied:
-      return "Permission denied";
-    case MoveError::kAlreadyExists:
-      return "File already exists";
-    case MoveError::kCrossDevice:
-      return "Cross-device link";
-    case MoveError::kReadOnly:
-      return "Read-only file system";
-    case MoveError::kDiskFull:
-      return "No space left on device";
-    case MoveError::kInvalidArgument:
-      return "Invalid argument";
-    case MoveError::kOther:
-      break;
-  }
-  return result.otherText;
-}
 
 namespace {
 
@@ -52,10 +29,76 @@ int cancelled(Console& console, ReplayReads& reads) {
   return fatalStop(console, EarlyEnd::kCancelled);
 }
 
-}  // namespace
+// The moves, one replay after another in argument order; copies to another file system are made
+// durable in groups, and reported when their group is.
+int moveAll(std::vector<Replay>& replays, const std::string& destination,
+            const std::string& format, Console& console, FileSystem& fs, StopRequests& stops,
+            PathStyle style) {
+  Tally tally;
+  int64_t sequence = 0;
+  FreeNameMemo takenNames;
+  std::vector<PendingCopy> copies;
+  std::size_t unwritten = 0;  // replays reported since the output was last written out
+  auto settle = [&] {
+    if (copies.empty()) return;
+    settleCopies(fs, &copies, style, &takenNames, console, &tally);
+    console.flush();
+    unwritten = 0;
+  };
+  std::optional<EarlyEnd> early;
+  {
+    HeldStops held(stops);
+    for (Replay& replay : replays) {
+      // What moves is what was read: a path that names another file now is read again.
+      if (replay.file.status == ReplayStatus::kOk &&
+          fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
+        replay.file = readReplayFile(fs, replay.path);
+      }
+      ComposedName composed = composeName(format, replay.file, &sequence);
+      if (composed.status != ReplayStatus::kOk) {
+        settle();
+        console.write(replay.path + "\n    ===>");
+        early = composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
+                                                           : EarlyEnd::kFileOpenError;
+        break;
+      }
+      const std::string target = destination + composed.name + std::string(kReplayExtension);
+      const std::string_view header(replay.file.bytes.data(), replay.file.bytes.size());
+      const bool copy = fs.knownToCopy(replay.stamp, target);
+      if (!copy) settle();  // a rename never overtakes a copy before it
+      Placement placed;
+      if (copy) {
+        placed.target = target;
+      } else {
+        placed = placeReplay(fs, replay.path, target, style, &takenNames);
+      }
+      if (copy || placed.moved.error == MoveError::kNeedsCopy) {
+        copies.push_back(stageReplay(fs, replay.path, target, std::move(placed), header));
+        if (fs.stagedGroupFull()) settle();
+      } else {
+        report(console, replay.path, placed, &tally);
+        if (++unwritten == kOutputGroup) {
+          console.flush();
+          unwritten = 0;
+        }
+      }
+      if (stops.requested() || console.writeFailure()) break;
+    }
+    settle();  // the group in hand is finished
+  }
+  // Asked after each replay, and once more for a request that came as the hold ended; the key
+  // wait of a fatal stop comes only after the hold.
+  if (stops.requested()) return endAsRequested(console, stops);
+  if (console.writeFailure()) return kExitStopped;
+  if (early) return fatalStop(console, *early);
 
-int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, Workers& workers, PathStyle style) {
+  console.write(summaryLine(replays.size(), tally.errors, tally.warnings));
+  pauseBeforeExit(console);
+  return kExitSuccess;
+}
+
+int runDialogue(const std::vector<std::string>& args, Console& console, FileSystem& fs,
+                StopRequests& stops, Workers& workers, PathStyle style) {
   ReplayReads reads(fs, workers, args, style);
   const std::optional<std::string> firstPath = reads.firstPath();
   if (!firstPath) {
@@ -70,54 +113,25 @@ int runRenamer(const std::vector<std::string>& args, Console& console, FileSyste
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");
   std::optional<std::string> format = askFormat(console);
   if (!format) return cancelled(console, reads);
+  if (console.writeFailure()) {  // nobody can read what happens: nothing moves
+    reads.cancel();
+    return kExitStopped;
+  }
 
   // Nothing moves before every header is read, so no outcome depends on how the reads went.
   std::vector<Replay> replays = reads.all();
+  return moveAll(replays, *destination, *format, console, fs, stops, style);
+}
 
-  int errors = 0;
-  int warnings = 0;
-  int64_t sequence = 0;
-  FreeNameMemo takenNames;
-  std::optional<EarlyEnd> early;
-  {
-    HeldStops held(stops);
-    for (Replay& replay : replays) {
-      console.write(replay.path + "\n    ===>");
-      // What moves is what was read: a path that names another file now is read again.
-      if (replay.file.status == ReplayStatus::kOk &&
-          fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
-        replay.file = readReplayFile(fs, replay.path);
-      }
-      ComposedName composed = composeName(*format, replay.file, &sequence);
-      if (composed.status != ReplayStatus::kOk) {
-        early = composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
-                                                           : EarlyEnd::kFileOpenError;
-        break;
-      }
+}  // namespace
 
-      Placement placed =
-          placeReplay(fs, replay.path, *destination + composed.name + std::string(kReplayExtension),
-                      style, &takenNames);
-      if (placed.collided) ++warnings;
-      if (placed.moved.ok()) {
-        console.write(placed.target + (placed.collided
-                                           ? " -- Rename successful!(Warning: file already exists)"
-                                           : " -- Rename successful!"));
-      } else {
-        ++errors;
-        console.write(placed.target);
-        console.writeError(" -- Error: " + moveErrorText(placed.moved) + "\n");
-      }
-      console.write("\n");
-      if (stops.requested()) break;
-    }
+int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
+               StopRequests& stops, Workers& workers, PathStyle style) {
+  const int status = runDialogue(args, console, fs, stops, workers, style);
+  console.flush();
+  if (std::optional<std::string> failure = console.writeFailure()) {
+    console.writeError("reprename: write error: " + *failure + "\n");
+    return kExitStopped;
   }
-  // Asked after each replay, and once more for a request that came as the hold ended; the key
-  // wait of a fatal stop comes only after the hold.
-  if (stops.requested()) return endAsRequested(console, stops);
-  if (early) return fatalStop(console, *early);
-
-  console.write(summaryLine(replays.size(), errors, warnings));
-  pauseBeforeExit(console);
-  return kExitSuccess;
+  return status;
 }

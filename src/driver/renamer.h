@@ -10,11 +10,12 @@
 #include "platform/stop_requests.h"
 #include "platform/workers.h"
 
-// The text shown after " -- Error: " for a failed move.
-std::string moveErrorText(const MoveResult& result);
-
 // The whole run over the replay paths in `args`: the dialogue, every move, the summary and the
 // final pause. The headers are read on `workers` while the prompts wait. Stop requests are held
-// while files move and asked after each replay. Returns the process's exit status.
+// while files move and asked after each replay. Output is written out at least once per group of
+// kOutputGroup replays; a write that fails ends the run as a stop request would, with status 1.
+// Returns the process's exit status.
+inline constexpr std::size_t kOutputGroup = 64;
+
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
                StopRequests& stops, Workers& workers, PathStyle style);

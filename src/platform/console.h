@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ class Console {
   virtual void waitForKey() = 0;
   // Writes out whatever output is still pending (a redirected stream is written in blocks).
   virtual void flush() = 0;
+  // The system's text for the first write to either stream that failed (a full disk, a closed
+  // stream or pipe); nothing while every write has reached its stream.
+  virtual std::optional<std::string> writeFailure() const = 0;
 };
 
 // The process's own console.

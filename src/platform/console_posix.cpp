@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <string.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,7 +15,8 @@
 
 namespace {
 
-void writeAll(int fd, std::string_view bytes) {
+// Writes all of `bytes`; returns 0 or the errno of the write that failed.
+int writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n > 0) {
@@ -22,10 +24,25 @@ void writeAll(int fd, std::string_view bytes) {
     } else if (n < 0 && errno == EAGAIN) {
       pollfd p{fd, POLLOUT, 0};
       ::poll(&p, 1, -1);
-    } else if (n < 0 && errno != EINTR) {
-      return;  // nowhere left to write to
+    } else if (n == 0) {
+      return EIO;
+    } else if (errno != EINTR) {
+      return errno;  // nowhere left to write to
     }
   }
+  return 0;
+}
+
+// A standard stream the process was started without: /dev/null takes its place, so that no file
+// the run opens gets its number and the outcome lines, and writes to it count as failed.
+bool isClosed(int fd) {
+  if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
+  const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  if (null >= 0 && null != fd) {
+    ::dup2(null, fd);
+    ::close(null);
+  }
+  return true;
 }
 
 // The terminal's mode while a key wait has changed it, for the signal handler to put back.
@@ -111,12 +128,19 @@ std::string readStandardInput() {
 
 class PosixConsole : public Console {
  public:
-  PosixConsole() : stdoutIsTerminal_(::isatty(STDOUT_FILENO) == 1) {}
+  PosixConsole() {
+    isClosed(STDIN_FILENO);  // reads as the end of input
+    if (isClosed(STDOUT_FILENO)) failed(EBADF);
+    if (isClosed(STDERR_FILENO)) failed(EBADF);
+    stdoutIsTerminal_ = ::isatty(STDOUT_FILENO) == 1;
+    // A reader that went away is a failed write, told by EPIPE, not a signal that ends the run.
+    ::signal(SIGPIPE, SIG_IGN);
+  }
   ~PosixConsole() override { flush(); }
 
   void write(std::string_view text) override {
     if (stdoutIsTerminal_) {
-      writeAll(STDOUT_FILENO, text);
+      failed(writeAll(STDOUT_FILENO, text));
       return;
     }
     pending_.append(text);
@@ -125,7 +149,7 @@ class PosixConsole : public Console {
 
   void writeError(std::string_view text) override {
     flush();
-    writeAll(STDERR_FILENO, text);
+    failed(writeAll(STDERR_FILENO, text));
   }
 
   bool readLine(std::string* line) override {
@@ -146,14 +170,25 @@ class PosixConsole : public Console {
   }
 
   void flush() override {
-    writeAll(STDOUT_FILENO, pending_);
+    if (pending_.empty()) return;
+    failed(writeAll(STDOUT_FILENO, pending_));
     pending_.clear();
+  }
+
+  std::optional<std::string> writeFailure() const override {
+    if (writeErrno_ == 0) return std::nullopt;
+    return std::string(::strerror(writeErrno_));
   }
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
 
-  const bool stdoutIsTerminal_;
+  void failed(int error) {
+    if (writeErrno_ == 0) writeErrno_ = error;
+  }
+
+  bool stdoutIsTerminal_ = false;
+  int writeErrno_ = 0;
   std::string pending_;
   AnswerBuffer input_;
 };

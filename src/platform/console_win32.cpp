@@ -8,6 +8,7 @@
 #include "platform/console_closed_win32.h"
 #include "platform/key_wait_keys.h"
 #include "platform/wide_win32.h"
+#include "platform/windows_errors.h"
 
 namespace {
 
@@ -20,14 +21,19 @@ bool isConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != 0;
 }
 
-void writeAll(HANDLE handle, std::string_view bytes) {
+// Writes all of `bytes`; returns 0 or the system error of the write that failed.
+DWORD writeAll(HANDLE handle, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD chunk = bytes.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
   }
+  return 0;
 }
+
+bool isMissing(HANDLE handle) { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
 
 // The text in UTF-16 with each line feed as CR LF.
 std::wstring withCrLf(std::string_view utf8) {
@@ -118,7 +124,9 @@ class Win32Console : public Console {
         in_(GetStdHandle(STD_INPUT_HANDLE)),
         outIsConsole_(isConsole(out_)),
         errIsConsole_(isConsole(err_)),
-        inIsConsole_(isConsole(in_)) {}
+        inIsConsole_(isConsole(in_)) {
+    if (isMissing(out_) || isMissing(err_)) failed(ERROR_INVALID_HANDLE);
+  }
   ~Win32Console() override { flush(); }
 
   void write(std::string_view text) override {
@@ -135,7 +143,7 @@ class Win32Console : public Console {
     if (errIsConsole_) {
       if (!consoleClosed()) writeConsole(err_, text);
     } else {
-      writeAll(err_, redirectedText(text));
+      failed(writeAll(err_, redirectedText(text)));
     }
   }
 
@@ -193,12 +201,23 @@ class Win32Console : public Console {
 
   // Only redirected output waits here; a file or pipe outlives a closed console window.
   void flush() override {
-    writeAll(out_, pending_);
+    if (pending_.empty()) return;
+    failed(writeAll(out_, pending_));
     pending_.clear();
+  }
+
+  std::optional<std::string> writeFailure() const override {
+    if (writeError_ == 0) return std::nullopt;
+    return moveErrorText(moveFailure(writeError_));
   }
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
+
+  void failed(DWORD error) {
+    if (writeError_ == 0) writeError_ = error;
+  }
+  DWORD writeError_ = 0;
 
   // The next typed text as UTF-8; empty at the end of input.
   std::string readConsole() {

@@ -50,7 +50,8 @@ enum class MoveError {
   kReadOnly,
   kDiskFull,
   kInvalidArgument,
-  kOther,  // described by MoveResult::otherText
+  kOther,      // described by MoveResult::otherText
+  kNeedsCopy,  // from move() alone: `to` lies on another file system, see stageCopy
 };
 
 struct MoveResult {
@@ -59,6 +60,32 @@ struct MoveResult {
 
   bool ok() const { return error == MoveError::kNone; }
 };
+
+// The text shown after " -- Error: " for a failed move.
+inline std::string moveErrorText(const MoveResult& result) {
+  switch (result.error) {
+    case MoveError::kNone:
+      return "";
+    case MoveError::kNotFound:
+      return "No such file or directory";
+    case MoveError::kAccessDenied:
+      return "Permission denied";
+    case MoveError::kAlreadyExists:
+      return "File already exists";
+    case MoveError::kCrossDevice:
+    case MoveError::kNeedsCopy:
+      return "Cross-device link";
+    case MoveError::kReadOnly:
+      return "Read-only file system";
+    case MoveError::kDiskFull:
+      return "No space left on device";
+    case MoveError::kInvalidArgument:
+      return "Invalid argument";
+    case MoveError::kOther:
+      break;
+  }
+  return result.otherText;
+}
 
 // Every disk access of the renamer. The real one talks to the OS; tests use an in-memory one.
 class FileSystem {
@@ -77,9 +104,32 @@ class FileSystem {
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) = 0;
   // True when `path` opens as a regular file for reading. Anything else counts as free.
   virtual bool opensForReading(const std::string& path) = 0;
-  // Moves a file to `to`, never replacing anything that exists there. A move to another file
-  // system copies; on failure the source stays where it was and nothing is left at `to`.
+  // Moves a file to `to`, never replacing anything that exists there; on failure the source
+  // stays where it was and nothing is left at `to`. Where `to` lies on another file system the
+  // answer may be kNeedsCopy, with nothing done: such a move is made by the staged copy below.
   virtual MoveResult move(const std::string& from, const std::string& to) = 0;
+
+  // A move to another file system is a copy, made durable a group at a time so that a group
+  // costs one flush of the disk, not one per file:
+  //   stageCopy     copies `from` into a file of no name (or a hidden one) in `to`'s folder; the
+  //                 copy is proven as long as the source and beginning with `header`, and keeps
+  //                 what mv keeps of the source;
+  //   flushStaged   puts the data of every staged copy on disk;
+  //   nameStaged    gives one flushed copy the name `to`, never replacing (kAlreadyExists);
+  //   finishStaged  puts every new name on disk, then removes each named copy's source. A copy
+  //                 whose name cannot be made durable or whose source stays loses its name
+  //                 again; copies never named are removed. Returns each staged copy's outcome.
+  // Each staged copy is known by the number stageCopy gives it, from 0 in each group.
+  virtual MoveResult stageCopy(const std::string& from, const std::string& to,
+                               std::string_view header, std::size_t* copy) = 0;
+  virtual MoveResult flushStaged() = 0;
+  virtual MoveResult nameStaged(std::size_t copy, const std::string& to) = 0;
+  virtual std::vector<MoveResult> finishStaged() = 0;
+  // True when the staged group is as large as a group should be (in files, bytes or time).
+  virtual bool stagedGroupFull() = 0;
+  // True when a move of the file a read stamped to `to` is known to be a copy, asking the disk
+  // at most once per folder.
+  virtual bool knownToCopy(const FileStamp&, const std::string& /*to*/) { return false; }
 
   // True when `a` and `b` are one path as the system resolves names, asking nothing of the disk:
   // here the same bytes; on Windows the same full path, ignoring case as NTFS does.

@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/file_system.h"
 #include "platform/stop_requests.h"
@@ -92,27 +95,85 @@ bool unsupported(int error) {
   return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
 }
 bool linkUnsupported(int error) { return unsupported(error) || error == EPERM; }
+// What a file system may not hold of a file's attributes (FAT, exFAT), which mv skips too.
+bool attributeNotHeld(int error) {
+  return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// A file descriptor that closes itself.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  Fd& operator=(Fd&& o) noexcept {
+    if (this != &o) {
+      reset();
+      fd_ = o.fd_;
+      o.fd_ = -1;
+    }
+    return *this;
+  }
+  ~Fd() { reset(); }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now; returns 0 or the errno of the close.
+  int reset() {
+    int error = 0;
+    if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
+    fd_ = -1;
+    return error;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// What the renamer has learned of one destination folder, which lies on one file system.
+struct Folder {
+  NoReplaceWay way = NoReplaceWay::kRename;
+  std::optional<dev_t> device;         // asked only where a claim would be made
+  std::unordered_set<dev_t> copiedFrom;  // devices of sources whose moves here were copies
+  bool nameless = true;                // copies can be made without a name (O_TMPFILE)
+};
+
+// The device `folder` lies on, asked once.
+int folderDevice(Folder& folder, const std::string& path, dev_t* device) {
+  if (!folder.device) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    folder.device = st.st_dev;
+  }
+  *device = *folder.device;
+  return 0;
+}
 
 // Claims `to` with an empty file of our own, which only this call can have created, then puts
-// `from` in its place. Nothing else is ever replaced; on failure the claim goes again.
-int claimAndRename(const std::string& from, const std::string& to) {
+// `from` in its place. Nothing else is ever replaced; on failure the claim goes again. No claim
+// is made for a file on another file system, where the rename could only fail.
+int claimAndRename(const std::string& from, const std::string& to, Folder& folder,
+                   const std::string& folderPath) {
+  struct stat st;
+  dev_t device = 0;
+  if (::lstat(from.c_str(), &st) != 0) return errno;
+  if (folderDevice(folder, folderPath, &device) == 0 && device != st.st_dev) return EXDEV;
   int claim = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (claim < 0) return errno;
   ::close(claim);
   if (::rename(from.c_str(), to.c_str()) != 0) {
     const int error = errno;
-    ::unlink(to.c_str());
-    return error;
+    return ::unlink(to.c_str()) == 0 ? error : errno;
   }
   return 0;
 }
 
-// The last step of a move that put the file under `to` beside `from`: removes `from`, or, when
-// that fails, `to` again, so the file is under exactly one of the two names.
+// Removes the source of a move whose file is under its new name too. A source already gone
+// leaves the new name the file's only one, so it stays; any other failure takes the new name
+// away again, so the file is under exactly one of the two.
 int removeSourceOrUndo(const std::string& from, const std::string& to) {
-  if (::unlink(from.c_str()) == 0) return 0;
+  if (::unlink(from.c_str()) == 0 || errno == ENOENT) return 0;
   const int error = errno;
-  ::unlink(to.c_str());
+  ::unlink(to.c_str());  // if this fails too, both names stay: nothing is lost
   return error;
 }
 
@@ -121,108 +182,135 @@ int linkAndUnlink(const std::string& from, const std::string& to) {
   return removeSourceOrUndo(from, to);
 }
 
-// Renames without ever replacing `to`, starting with the best way `*way` may still work; a way
-// the file system turns down is given up in `*way`. Returns 0 or the errno of the failure.
-int renameNoReplace(const std::string& from, const std::string& to, NoReplaceWay* way) {
-  if (*way == NoReplaceWay::kRename) {
+// Renames without ever replacing `to`, starting with the best way the folder may still allow; a
+// way the file system turns down is given up for the folder. Returns 0 or the errno.
+int renameNoReplace(const std::string& from, const std::string& to, Folder& folder,
+                    const std::string& folderPath) {
+  if (folder.way == NoReplaceWay::kRename) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     const int error = errno;
     if (!unsupported(error)) return error;
-    *way = NoReplaceWay::kLink;
+    folder.way = NoReplaceWay::kLink;
   }
-  if (*way == NoReplaceWay::kLink) {
+  if (folder.way == NoReplaceWay::kLink) {
     const int error = linkAndUnlink(from, to);
     if (!linkUnsupported(error)) return error;
-    *way = NoReplaceWay::kClaimAndRename;
+    folder.way = NoReplaceWay::kClaimAndRename;
   }
-  return claimAndRename(from, to);
+  return claimAndRename(from, to, folder, folderPath);
 }
 
-// Copies the data of `from` (`size` bytes) to `to`, leaving its holes as holes; false with errno
-// set on failure, EINTR when a stop was asked for meanwhile.
-bool copyContents(int from, int to, off_t size) {
-  std::string buffer(1 << 20, '\0');
+// Copies the data of `from` to `to`, leaving its holes as holes, and proves the copy as long as
+// the source's open found it: a read that ends early, or a hole map that contradicts the blocks
+// the file holds, is an I/O error rather than the end. Returns 0 or the errno; EINTR when a stop
+// was asked for meanwhile.
+int copyContents(int from, int to, const struct stat& st, std::string* buffer) {
+  const off_t size = st.st_size;
+  buffer->resize(static_cast<std::size_t>(std::min<off_t>(std::max<off_t>(size, 1), 1 << 20)));
   for (off_t pos = 0; pos < size;) {
     off_t data = ::lseek(from, pos, SEEK_DATA);
-    if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
-    off_t hole = data < 0 ? size : ::lseek(from, data, SEEK_HOLE);
-    if (data < 0) data = pos;  // a file system that cannot tell: all of it is data
-    if (hole < 0 || hole > size) hole = size;
+    off_t hole = size;
+    if (data < 0 && errno == ENXIO) {  // nothing but a hole from here to the end
+      if (pos == 0 && st.st_blocks > 0) return EIO;
+      break;
+    }
+    if (data < 0) {
+      data = pos;  // a file system that cannot tell: all of it is data
+    } else {
+      hole = ::lseek(from, data, SEEK_HOLE);
+      if (hole < 0 || hole > size) hole = size;
+    }
     for (off_t at = data; at < hole;) {
-      if (systemStopRequested()) {
-        errno = EINTR;
-        return false;
-      }
+      if (systemStopRequested()) return EINTR;
       const std::size_t want =
-          static_cast<std::size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buffer.size())));
-      const ssize_t n = ::pread(from, &buffer[0], want, at);
+          static_cast<std::size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buffer->size())));
+      const ssize_t n = ::pread(from, &(*buffer)[0], want, at);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return false;
-      if (n == 0) break;  // the file shrank meanwhile
+      if (n < 0) return errno;
+      if (n == 0) return EIO;  // the file ended before its length
       for (ssize_t done = 0; done < n;) {
         const ssize_t w =
-            ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done), at + done);
+            ::pwrite(to, buffer->data() + done, static_cast<std::size_t>(n - done), at + done);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-          if (w == 0) errno = ENOSPC;
-          return false;
-        }
+        if (w < 0) return errno;
+        if (w == 0) return ENOSPC;
         done += w;
       }
       at += n;
     }
     pos = hole;
   }
-  return ::ftruncate(to, size) == 0;  // the length, and a hole at the end
+  return ::ftruncate(to, size) == 0 ? 0 : errno;  // the length, and a hole at the end
 }
 
-// The extended attributes of `from` on `to`, as far as `to` can hold them: as with mv, what
-// cannot be kept does not fail the move.
-void copyExtendedAttributes(int from, int to) {
+// 0 when the copy begins with the header its name was made from; EIO otherwise.
+int checkBeginsWith(int copy, std::string_view header) {
+  std::string start(header.size(), '\0');
+  std::size_t got = 0;
+  while (got < start.size()) {
+    const ssize_t n = ::pread(copy, &start[got], start.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got == start.size() && start == header ? 0 : EIO;
+}
+
+// The extended attributes of `from` on `to`, as far as `to` can hold them: as with mv, what the
+// target cannot hold is skipped; any other failure is returned.
+int copyExtendedAttributes(int from, int to) {
   std::string names;
-  for (int attempt = 0; attempt < 3; ++attempt) {  // the list may grow between the two calls
+  for (int attempt = 0;; ++attempt) {  // the list may grow between the two calls
     ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size <= 0) return;
+    if (size < 0) return attributeNotHeld(errno) ? 0 : errno;
+    if (size == 0) return 0;
     names.assign(static_cast<std::size_t>(size), '\0');
     size = ::flistxattr(from, &names[0], names.size());
     if (size >= 0) {
       names.resize(static_cast<std::size_t>(size));
       break;
     }
-    if (errno != ERANGE) return;
-    names.clear();
+    if (errno != ERANGE || attempt == 2) return errno;
   }
-  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-    const char* name = names.c_str() + at;
-    ssize_t size = ::fgetxattr(from, name, nullptr, 0);
-    if (size < 0) continue;
-    std::string value(static_cast<std::size_t>(size), '\0');
-    size = ::fgetxattr(from, name, &value[0], value.size());
-    if (size >= 0) ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(size), 0);
-    if (names.find('\0', at) == std::string::npos) break;
+  std::string value;
+  for (std::size_t at = 0; at < names.size();) {
+    const std::size_t end = names.find('\0', at);
+    const std::string name = names.substr(at, end == std::string::npos ? end : end - at);
+    at = end == std::string::npos ? names.size() : end + 1;
+    ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+    if (size >= 0) {
+      value.assign(static_cast<std::size_t>(size), '\0');
+      size = ::fgetxattr(from, name.c_str(), &value[0], value.size());
+    }
+    if (size < 0) {
+      if (errno == ENODATA || attributeNotHeld(errno)) continue;  // gone meanwhile, or private
+      return errno;
+    }
+    if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0) != 0 &&
+        !attributeNotHeld(errno)) {
+      return errno;
+    }
   }
+  return 0;
 }
 
 // What mv keeps of a file it copies: owner and group where the process may set them (or else
 // the group alone), extended attributes, permission bits (without set-user-ID and set-group-ID
-// when the owner could not be kept), and the access and modification times.
-void keepAttributes(int from, int to, const struct stat& st) {
+// when the owner could not be kept), and the access and modification times. What the target's
+// file system cannot hold is skipped; any other failure is returned.
+int keepAttributes(int from, int to, const struct stat& st) {
   mode_t mode = st.st_mode & 07777;
   if (::fchown(to, st.st_uid, st.st_gid) != 0) {
+    if (!attributeNotHeld(errno) && errno != EINVAL) return errno;
     mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
     (void)!::fchown(to, static_cast<uid_t>(-1), st.st_gid);
   }
-  copyExtendedAttributes(from, to);
-  ::fchmod(to, mode);
+  if (int error = copyExtendedAttributes(from, to)) return error;
+  if (::fchmod(to, mode) != 0 && !attributeNotHeld(errno)) return errno;
   const timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(to, times);
-}
-
-void syncDirectory(const std::string& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  if (::futimens(to, times) != 0 && !attributeNotHeld(errno)) return errno;
+  return 0;
 }
 
 // The folder a path lies in, to open: "." for a bare name.
@@ -244,52 +332,43 @@ bool readLink(const std::string& path, std::string* text) {
   }
 }
 
-// A symbolic link moved to another file system, as mv moves it: a new link with the same text
-// under the new name (which fails where the name is taken), then the old link removed.
-int moveLinkAcrossVolumes(const std::string& from, const std::string& to) {
-  std::string text;
-  struct stat st;
-  if (::lstat(from.c_str(), &st) != 0 || !readLink(from, &text)) return errno;
-  if (::symlink(text.c_str(), to.c_str()) != 0) return errno;
-  (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
-  const timespec times[2] = {st.st_atim, st.st_mtim};
-  ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
-  return removeSourceOrUndo(from, to);
+// Puts a folder's entries on disk: its own fsync, or where the folder cannot be opened for
+// reading (write and search rights only), a sync of the file system `onIt` lies on.
+int syncFolder(const std::string& folder, int onIt) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) {
+    if (::fsync(dir.get()) == 0) return 0;
+    if (!unsupported(errno)) return errno;
+  }
+  if (onIt >= 0) return ::syncfs(onIt) == 0 ? 0 : errno;
+  ::sync();  // nothing open on that file system to name it by
+  return 0;
 }
 
-// A move to another file system: copy beside the target under a name of our own, flush it, give
-// it the target's name without replacing anything, and only then remove the source. Any failure
-// leaves the source as it was and removes what was written. A symbolic link moves as itself.
-int copyAcrossVolumes(const std::string& from, const std::string& to, NoReplaceWay* way) {
-  struct stat st;
-  int source = openRegularFile(from, &st, nullptr, Links::kRefuse);
-  if (source < 0) return errno == ELOOP ? moveLinkAcrossVolumes(from, to) : errno;
-  const std::string dir = folderOf(to);
-  std::string temp = pathInFolder(dir, ".reprename-XXXXXX", PathStyle::kPosix);
-  int copy = ::mkostemp(&temp[0], O_CLOEXEC);
-  if (copy < 0) {
-    int error = errno;
-    ::close(source);
-    return error;
-  }
-  int error = 0;
-  if (!copyContents(source, copy, st.st_size)) error = errno;
-  if (error == 0) {
-    keepAttributes(source, copy, st);
-    if (::fsync(copy) != 0) error = errno;
-  }
-  // Until the copy has the target's name it is a copy in progress, which a stop removes.
-  if (error == 0 && systemStopRequested()) error = EINTR;
-  if (::close(copy) != 0 && error == 0) error = errno;
-  ::close(source);
-  if (error == 0) error = renameNoReplace(temp, to, way);
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    return error;
-  }
-  syncDirectory(dir);
-  return removeSourceOrUndo(from, to);
+// Whether a copy of no name can later be given one without privileges: by its /proc link.
+bool procLinksWork() {
+  static const bool work = ::access("/proc/self/fd", X_OK) == 0;
+  return work;
 }
+
+// One copy of a group, from its source's copy to its new name.
+struct Staged {
+  std::string from;
+  std::string folder;  // where the copy lies
+  Fd copy;             // open until the group ends
+  std::string hidden;  // the copy's own name where it has one, until it takes the target's
+  bool isLink = false;  // a symbolic link moves as itself
+  std::string linkText;
+  struct stat linkStat {};
+  std::string named;      // the name it took
+  int error = 0;          // why it cannot be named
+  int nameError = EINVAL;  // why it has no name, while it has none
+};
+
+// Groups of copies are made durable together, up to this many files, bytes or time.
+constexpr std::size_t kGroupFiles = 64;
+constexpr off_t kGroupBytes = off_t{64} << 20;
+constexpr auto kGroupTime = std::chrono::milliseconds(500);
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -364,14 +443,173 @@ class PosixFileSystem : public FileSystem {
   MoveResult move(const std::string& from, const std::string& to) override {
     // Learned once per destination folder, which lies on one file system: an ordinary one
     // costs one rename a replay, one without a no-replace rename or hard links no more tries.
-    NoReplaceWay& way = ways_.try_emplace(folderOf(to), NoReplaceWay::kRename).first->second;
-    int error = renameNoReplace(from, to, &way);
-    if (error == EXDEV) error = copyAcrossVolumes(from, to, &way);
+    const std::string folderPath = folderOf(to);
+    const int error = renameNoReplace(from, to, folderAt(folderPath), folderPath);
+    if (error == EXDEV) return MoveResult{MoveError::kNeedsCopy, {}};
     return error == 0 ? MoveResult() : moveFailure(error);
   }
 
+  bool knownToCopy(const FileStamp& stamp, const std::string& to) override {
+    if (folders_.empty()) return false;  // nothing was copied yet
+    const Folder& folder = folderAt(folderOf(to));
+    return folder.copiedFrom.count(static_cast<dev_t>(stamp.a)) != 0;
+  }
+
+  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
+                       std::size_t* copy) override {
+    if (staged_.empty()) {
+      groupStart_ = std::chrono::steady_clock::now();
+      groupBytes_ = 0;
+    }
+    *copy = staged_.size();
+    staged_.emplace_back();
+    Staged& staged = staged_.back();
+    staged.from = from;
+    staged.folder = folderOf(to);
+    staged.error = stage(staged, header);
+    if (staged.error != 0) drop(staged);  // its room is free for the next copy at once
+    return staged.error == 0 ? MoveResult() : moveFailure(staged.error);
+  }
+
+  bool stagedGroupFull() override {
+    return staged_.size() >= kGroupFiles || groupBytes_ >= kGroupBytes ||
+           std::chrono::steady_clock::now() - groupStart_ >= kGroupTime;
+  }
+
+  MoveResult flushStaged() override {
+    // One sync of each file system the group's copies lie on (here, as a rule, one).
+    std::unordered_set<dev_t> synced;
+    int error = 0;
+    for (Staged& staged : staged_) {
+      struct stat st;
+      if (staged.error != 0 || !staged.copy || ::fstat(staged.copy.get(), &st) != 0 ||
+          !synced.insert(st.st_dev).second) {
+        continue;
+      }
+      if (::syncfs(staged.copy.get()) != 0 && error == 0) error = errno;
+    }
+    if (error == 0) return MoveResult();
+    for (Staged& staged : staged_) {
+      if (staged.error == 0) staged.error = error;
+    }
+    return moveFailure(error);
+  }
+
+  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
+    Staged& staged = staged_.at(copy);
+    int error = staged.error;
+    if (error == 0) error = name(staged, to);
+    if (error != 0) {
+      staged.nameError = error;
+      return moveFailure(error);
+    }
+    staged.named = to;
+    return MoveResult();
+  }
+
+  std::vector<MoveResult> finishStaged() override {
+    // The new names on disk, one sync per folder, before any source goes.
+    std::unordered_map<std::string, int> folderErrors;
+    for (const Staged& staged : staged_) {
+      if (staged.named.empty() || folderErrors.count(staged.folder) != 0) continue;
+      folderErrors[staged.folder] = syncFolder(staged.folder, staged.copy.get());
+    }
+    std::vector<MoveResult> outcomes;
+    outcomes.reserve(staged_.size());
+    for (Staged& staged : staged_) {
+      int error = staged.error != 0       ? staged.error
+                  : staged.named.empty() ? staged.nameError
+                                         : folderErrors[staged.folder];
+      const int dropped = drop(staged);  // closed before the source goes
+      if (error == 0) error = dropped;
+      if (!staged.named.empty()) {
+        if (error == 0) {
+          error = removeSourceOrUndo(staged.from, staged.named);
+        } else {
+          ::unlink(staged.named.c_str());  // undone: the source stays the file's one path
+        }
+      }
+      outcomes.push_back(error == 0 ? MoveResult() : moveFailure(error));
+    }
+    staged_.clear();
+    return outcomes;
+  }
+
  private:
-  std::unordered_map<std::string, NoReplaceWay> ways_;
+  Folder& folderAt(const std::string& path) {
+    return folders_.try_emplace(path).first->second;
+  }
+
+  // Copies the source into a new file of the target's folder. Returns 0 or the errno.
+  int stage(Staged& staged, std::string_view header) {
+    struct stat st;
+    Fd source(openRegularFile(staged.from, &st, nullptr, Links::kRefuse));
+    if (!source) {
+      if (errno != ELOOP) return errno;
+      staged.isLink = true;  // made under its new name as itself
+      if (::lstat(staged.from.c_str(), &staged.linkStat) != 0) return errno;
+      return readLink(staged.from, &staged.linkText) ? 0 : errno;
+    }
+    Folder& folder = folderAt(staged.folder);
+    folder.copiedFrom.insert(st.st_dev);
+    if (int error = createCopy(staged, folder)) return error;
+    groupBytes_ += st.st_size;
+    if (int error = copyContents(source.get(), staged.copy.get(), st, &buffer_)) return error;
+    if (int error = checkBeginsWith(staged.copy.get(), header)) return error;
+    return keepAttributes(source.get(), staged.copy.get(), st);
+  }
+
+  // A file for the copy in its folder: one of no name where the file system has them, so that
+  // nothing is left if the run dies; elsewhere a hidden one that no run takes for a replay.
+  static int createCopy(Staged& staged, Folder& folder) {
+    if (folder.nameless && procLinksWork()) {
+      staged.copy = Fd(::open(staged.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+      if (staged.copy) return 0;
+      if (!unsupported(errno) && errno != EISDIR) return errno;
+      folder.nameless = false;
+    }
+    staged.hidden = pathInFolder(staged.folder, ".reprename-XXXXXX", PathStyle::kPosix);
+    staged.copy = Fd(::mkostemp(&staged.hidden[0], O_CLOEXEC));
+    if (staged.copy) return 0;
+    staged.hidden.clear();
+    return errno;
+  }
+
+  // Gives a staged copy the name `to`, never replacing anything there.
+  int name(Staged& staged, const std::string& to) {
+    if (staged.isLink) {
+      if (::symlink(staged.linkText.c_str(), to.c_str()) != 0) return errno;
+      const struct stat& st = staged.linkStat;
+      (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+      const timespec times[2] = {st.st_atim, st.st_mtim};
+      ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      return 0;
+    }
+    if (staged.hidden.empty()) {
+      const std::string self = "/proc/self/fd/" + std::to_string(staged.copy.get());
+      return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                         : errno;
+    }
+    const int error = renameNoReplace(staged.hidden, to, folderAt(staged.folder), staged.folder);
+    if (error == 0) staged.hidden.clear();
+    return error;
+  }
+
+  // Closes a copy, and removes it where it still has a name of its own. Returns 0 or the errno.
+  static int drop(Staged& staged) {
+    int error = staged.copy.reset();
+    if (!staged.hidden.empty()) {
+      if (::unlink(staged.hidden.c_str()) != 0 && errno != ENOENT) error = errno;
+      staged.hidden.clear();
+    }
+    return error;
+  }
+
+  std::unordered_map<std::string, Folder> folders_;
+  std::vector<Staged> staged_;
+  off_t groupBytes_ = 0;
+  std::chrono::steady_clock::time_point groupStart_;
+  std::string buffer_;
 };
 
 }  // namespace

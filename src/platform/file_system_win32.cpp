@@ -123,59 +123,32 @@ void setAttributes(const std::wstring& path, DWORD attributes) {
   SetFileAttributesW(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
-// A move to another volume: copy beside the target under a name of our own (CopyFileEx keeps the
-// alternate data streams and attributes, as a rename would), flush it, give it the target's
-// name without replacing anything, flush it under that name, and only then delete the source.
-// Any failure, or a stop, leaves the source as it was and removes what was written.
-// MoveFileEx's own copy would report success with the source still there when its delete
-// fails, and does not flush.
-DWORD copyAcrossVolumes(const std::wstring& source, const std::wstring& target,
-                        std::string_view to) {
-  const DWORD attributes = GetFileAttributesW(source.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
-  const DWORD readOnly = attributes & FILE_ATTRIBUTE_READONLY;
-  std::wstring temp;
-  DWORD error = createTemporaryBeside(to, &temp);
-  if (error != 0) return error;
-  if (!CopyFileExW(source.c_str(), temp.c_str(), copyProgress, nullptr, nullptr, 0)) {
-    error = GetLastError();
-  }
-  if (error == 0 && readOnly) setAttributes(temp, attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (error == 0) error = flushFile(temp);
-  // Until the copy has the target's name it is a copy in progress, which a stop removes.
-  if (error == 0 && systemStopRequested()) error = ERROR_OPERATION_ABORTED;
-  if (error == 0 && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
-  if (error != 0) {
-    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(temp.c_str());
-    return error;
-  }
-  // Whole and on disk under its new name before the source goes.
-  error = flushFile(target);
-  if (error == 0 && readOnly) setAttributes(source, attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (error == 0 && !DeleteFileW(source.c_str())) error = GetLastError();
-  if (error != 0) {
-    setAttributes(source, attributes);
-    DeleteFileW(target.c_str());
-    return error;
-  }
-  if (readOnly) setAttributes(target, attributes);
-  return 0;
+// Removes a file of our own, read-only or not; returns 0 or the system error.
+DWORD removeOwnFile(const std::wstring& path) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return 0;
+  return GetLastError();
 }
 
-// A rename that never replaces, and the safe copy where the target is on another volume.
-DWORD moveOnce(const std::wstring& source, const std::wstring& target, std::string_view to) {
-  if (MoveFileExW(source.c_str(), target.c_str(), 0)) return 0;
-  const DWORD error = GetLastError();
-  return error == ERROR_NOT_SAME_DEVICE ? copyAcrossVolumes(source, target, to) : error;
-}
-
-std::wstring fullPathOrAsGiven(const std::string& path) {
-  std::wstring wide = widen(path);
-  std::wstring full = fullPathOf(wide);
-  return full.empty() ? wide : full;
+// 0 when the file at `path` is `size` bytes long and begins with `header`; the system error, or
+// ERROR_CRC for a copy that holds other bytes than its source.
+DWORD checkCopy(const std::wstring& path, uint64_t size, std::string_view header) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  LARGE_INTEGER length;
+  std::string start(header.size(), '\0');
+  DWORD got = 0;
+  DWORD error = 0;
+  if (!GetFileSizeEx(file, &length) ||
+      !ReadFile(file, &start[0], static_cast<DWORD>(start.size()), &got, nullptr)) {
+    error = GetLastError();
+  } else if (static_cast<uint64_t>(length.QuadPart) != size || got != start.size() ||
+             start != header) {
+    error = ERROR_CRC;
+  }
+  CloseHandle(file);
+  return error;
 }
 
 bool isLockError(DWORD error) {
@@ -185,6 +158,22 @@ bool isLockError(DWORD error) {
 // Antivirus, indexing and cloud sync hold a file they have just seen for a moment. A move they
 // refuse is tried again after these pauses, about two seconds in all.
 constexpr DWORD kLockPausesMs[] = {100, 200, 300, 600, 800};
+
+// One copy of a group, from its copy beside the target to its new name.
+struct Staged {
+  std::wstring source;
+  DWORD attributes = 0;  // the source's
+  std::wstring temp;     // the copy's own name, until it takes the target's
+  std::wstring named;    // the name it took
+  DWORD error = 0;       // why it cannot be named
+  DWORD nameError = ERROR_INVALID_PARAMETER;
+};
+
+std::wstring fullPathOrAsGiven(const std::string& path) {
+  std::wstring wide = widen(path);
+  std::wstring full = fullPathOf(wide);
+  return full.empty() ? wide : full;
+}
 
 class Win32FileSystem : public FileSystem {
  public:
@@ -274,21 +263,63 @@ class Win32FileSystem : public FileSystem {
   }
 
   MoveResult move(const std::string& from, const std::string& to) override {
-    const std::string_view name = fileNamePart(to, PathStyle::kWindows);
-    if (isWindowsDeviceName(name)) return moveFailure(ERROR_FILE_EXISTS);
-    if (isWindowsNameTooLong(name)) return moveFailure(ERROR_FILENAME_EXCED_RANGE);
+    if (DWORD refused = refusedName(to)) return moveFailure(refused);
     const std::wstring source = systemPath(from);
     const std::wstring target = systemPath(to);
-    DWORD error = moveOnce(source, target, to);
-    std::size_t retries = 0;
-    while (retryLocks_ && isLockError(error) && retries < std::size(kLockPausesMs) &&
-           !systemStopRequested() && exists(source) && !exists(target)) {
-      Sleep(kLockPausesMs[retries++]);
-      error = moveOnce(source, target, to);
-    }
-    // A lock that outlasts the pauses is no passing one: the rest of the run does not wait.
-    if (isLockError(error) && retries == std::size(kLockPausesMs)) retryLocks_ = false;
+    const DWORD error = retryingLocks(source, target, [&] {
+      return MoveFileExW(source.c_str(), target.c_str(), 0) ? 0 : GetLastError();
+    });
+    if (error == ERROR_NOT_SAME_DEVICE) return MoveResult{MoveError::kNeedsCopy, {}};
     return error == 0 ? MoveResult() : moveFailure(error);
+  }
+
+  // A copy beside the target under a name of our own (CopyFileEx keeps the alternate data
+  // streams and attributes, as a rename would), proven and flushed: Windows flushes one file
+  // at a time, so each copy is flushed here and the group's flush has nothing left to do.
+  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
+                       std::size_t* copy) override {
+    *copy = staged_.size();
+    staged_.emplace_back();
+    Staged& staged = staged_.back();
+    staged.source = systemPath(from);
+    staged.error = stage(staged, to, header);
+    if (staged.error != 0 && !staged.temp.empty()) {
+      removeOwnFile(staged.temp);  // what was written goes; the error said is the copy's own
+      staged.temp.clear();
+    }
+    return staged.error == 0 ? MoveResult() : moveFailure(staged.error);
+  }
+
+  bool stagedGroupFull() override { return staged_.size() >= 64; }
+  MoveResult flushStaged() override { return MoveResult(); }
+
+  // MOVEFILE_WRITE_THROUGH returns once the new name is on disk.
+  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
+    Staged& staged = staged_.at(copy);
+    DWORD error = staged.error != 0 ? staged.error : refusedName(to);
+    const std::wstring target = systemPath(to);
+    if (error == 0 && !MoveFileExW(staged.temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      error = GetLastError();
+    }
+    if (error != 0) {
+      staged.nameError = error;
+      return moveFailure(error);
+    }
+    staged.named = target;
+    staged.temp.clear();
+    return MoveResult();
+  }
+
+  std::vector<MoveResult> finishStaged() override {
+    std::vector<MoveResult> outcomes;
+    for (Staged& staged : staged_) {
+      DWORD error = staged.error != 0 ? staged.error : staged.nameError;
+      if (!staged.named.empty()) error = removeSource(staged);
+      if (!staged.temp.empty()) removeOwnFile(staged.temp);  // a copy that took no name
+      outcomes.push_back(error == 0 ? MoveResult() : moveFailure(error));
+    }
+    staged_.clear();
+    return outcomes;
   }
 
   // Two spellings of one path, as Windows resolves them: '/' for '\', doubled separators, '.'
@@ -315,7 +346,74 @@ class Win32FileSystem : public FileSystem {
   }
 
  private:
+  // Device names count as taken; a name past the system's limit is too long.
+  static DWORD refusedName(const std::string& to) {
+    const std::string_view name = fileNamePart(to, PathStyle::kWindows);
+    if (isWindowsDeviceName(name)) return ERROR_FILE_EXISTS;
+    if (isWindowsNameTooLong(name)) return ERROR_FILENAME_EXCED_RANGE;
+    return 0;
+  }
+
+  // Runs `attempt` again after each pause while another program's lock refuses it and the
+  // source is there to move; a lock that outlasts the pauses is no passing one, and the rest of
+  // the run does not wait for it.
+  template <class Attempt>
+  DWORD retryingLocks(const std::wstring& source, const std::wstring& target, Attempt attempt) {
+    DWORD error = attempt();
+    std::size_t retries = 0;
+    while (retryLocks_ && isLockError(error) && retries < std::size(kLockPausesMs) &&
+           !systemStopRequested() && exists(source) && (target.empty() || !exists(target))) {
+      Sleep(kLockPausesMs[retries++]);
+      error = attempt();
+    }
+    if (isLockError(error) && retries == std::size(kLockPausesMs)) retryLocks_ = false;
+    return error;
+  }
+
+  DWORD stage(Staged& staged, const std::string& to, std::string_view header) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(staged.source.c_str(), GetFileExInfoStandard, &data)) {
+      return GetLastError();
+    }
+    staged.attributes = data.dwFileAttributes;
+    const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    if (DWORD error = createTemporaryBeside(to, &staged.temp)) return error;
+    DWORD error = retryingLocks(staged.source, std::wstring(), [&] {
+      return CopyFileExW(staged.source.c_str(), staged.temp.c_str(), copyProgress, nullptr,
+                         nullptr, 0)
+                 ? 0
+                 : GetLastError();
+    });
+    if (error != 0) return error;
+    if (staged.attributes & FILE_ATTRIBUTE_READONLY) {
+      setAttributes(staged.temp, staged.attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (DWORD checked = checkCopy(staged.temp, size, header)) return checked;
+    if (DWORD flushed = flushFile(staged.temp)) return flushed;
+    // Until the copy has the target's name it is a copy in progress, which a stop removes.
+    return systemStopRequested() ? ERROR_OPERATION_ABORTED : 0;
+  }
+
+  // Deletes the source of a named copy. A source already gone leaves the copy the file's only
+  // path; any other failure takes the new name away again. Returns 0 or the system error.
+  DWORD removeSource(Staged& staged) {
+    const DWORD readOnly = staged.attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly) setAttributes(staged.source, staged.attributes & ~FILE_ATTRIBUTE_READONLY);
+    DWORD error = retryingLocks(staged.source, std::wstring(), [&] {
+      return DeleteFileW(staged.source.c_str()) ? 0 : GetLastError();
+    });
+    if (error == ERROR_FILE_NOT_FOUND) error = 0;
+    if (error != 0) {
+      setAttributes(staged.source, staged.attributes);
+      removeOwnFile(staged.named);  // if this fails too, both stay: nothing is lost
+      return error;
+    }
+    if (readOnly) setAttributes(staged.named, staged.attributes);
+    return 0;
+  }
+
   bool retryLocks_ = true;
+  std::vector<Staged> staged_;
 };
 
 }  // namespace

@@ -55,6 +55,7 @@ ReplayFile decodeReplayBytes(std::string_view bytes) {
     return replay;
   }
   replay.header = decodeHeaderFields(bytes);
+  bytes.copy(replay.bytes.data(), replay.bytes.size());
   replay.status = ReplayStatus::kOk;
   return replay;
 }
