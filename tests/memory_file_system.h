@@ -123,13 +123,12 @@ class MemoryFileSystem : public FileSystem {
     note("move " + from + " " + to);
     MoveResult result;
     auto failing = failingTargets.find(to);
-    if (otherVolume.count(folderKey(std::string(folderPart(to, style_)))) != 0 &&
-        files.count(from) != 0) {
+    if (files.count(from) == 0) {
+      result.error = MoveError::kNotFound;  // a rename asks for its source first
+    } else if (otherVolume.count(folderKey(std::string(folderPart(to, style_)))) != 0) {
       result.error = MoveError::kNeedsCopy;
     } else if (failing != failingTargets.end()) {
       result.error = failing->second;
-    } else if (files.count(from) == 0) {
-      result.error = MoveError::kNotFound;
     } else if (!samePath(from, to) &&
                (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to))) {
       result.error = MoveError::kAlreadyExists;

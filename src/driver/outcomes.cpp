@@ -17,10 +17,18 @@ void report(Console& console, const std::string& path, const Placement& placed, 
   console.write("\n");
 }
 
-PendingCopy stageReplay(FileSystem& fs, const std::string& path, const std::string& composed,
-                        Placement placed, std::string_view header) {
+bool inGroup(const std::vector<PendingCopy>& group, const FileStamp& stamp) {
+  for (const PendingCopy& pending : group) {
+    if (pending.stamp == stamp) return true;
+  }
+  return false;
+}
+
+PendingCopy stageReplay(FileSystem& fs, const std::string& path, const FileStamp& stamp,
+                        const std::string& composed, Placement placed, std::string_view header) {
   PendingCopy pending;
   pending.path = path;
+  pending.stamp = stamp;
   pending.composed = composed;
   pending.placed = std::move(placed);
   pending.placed.moved = fs.stageCopy(path, pending.placed.target, header, &pending.copy);

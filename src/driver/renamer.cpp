@@ -65,7 +65,8 @@ int moveAll(std::vector<Replay>& replays, const std::string& destination,
       const std::string target = destination + composed.name + std::string(kReplayExtension);
       const std::string_view header(replay.file.bytes.data(), replay.file.bytes.size());
       const bool copy = fs.knownToCopy(replay.stamp, target);
-      if (!copy) settle();  // a rename never overtakes a copy before it
+      // A rename never overtakes a copy before it, nor a file its own copy.
+      if (!copy || inGroup(copies, replay.stamp)) settle();
       Placement placed;
       if (copy) {
         placed.target = target;
@@ -73,7 +74,8 @@ int moveAll(std::vector<Replay>& replays, const std::string& destination,
         placed = placeReplay(fs, replay.path, target, style, &takenNames);
       }
       if (copy || placed.moved.error == MoveError::kNeedsCopy) {
-        copies.push_back(stageReplay(fs, replay.path, target, std::move(placed), header));
+        copies.push_back(
+            stageReplay(fs, replay.path, replay.stamp, target, std::move(placed), header));
         if (fs.stagedGroupFull()) settle();
       } else {
         report(console, replay.path, placed, &tally);
