@@ -31,9 +31,8 @@ int cancelled(Console& console, ReplayReads& reads) {
 
 // The moves, one replay after another in argument order; copies to another file system are made
 // durable in groups, and reported when their group is.
-int moveAll(std::vector<Replay>& replays, const std::string& destination,
-            const std::string& format, Console& console, FileSystem& fs, StopRequests& stops,
-            PathStyle style) {
+int moveAll(std::vector<Replay>& replays, const std::string& destination, const std::string& format,
+            Console& console, FileSystem& fs, StopRequests& stops, PathStyle style) {
   Tally tally;
   int64_t sequence = 0;
   FreeNameMemo takenNames;

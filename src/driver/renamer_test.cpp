@@ -226,7 +226,8 @@ std::string runWith(Workers& workers, MemoryFileSystem fs, const std::vector<std
     record += "\nfile " + path + " " + std::to_string(std::hash<std::string>()(bytes));
   }
   for (const std::string& entry : fs.log) {
-    if (withCalls && entry.rfind("read", 0) != 0 && entry.rfind("list", 0) != 0) record += "\n" + entry;
+    if (withCalls && entry.rfind("read", 0) != 0 && entry.rfind("list", 0) != 0)
+      record += "\n" + entry;
   }
   return record;
 }
@@ -321,8 +322,8 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
     for (const char* taken : {"out/A.rep", "out/A1.rep", "out/B0.rep"}) {
       if (pick(2)) plain.files[taken] = "old";
     }
-    if (pick(3) == 0) plain.failingTargets["out/A" + std::to_string(pick(3)) + ".rep"] =
-        MoveError::kDiskFull;
+    if (pick(3) == 0)
+      plain.failingTargets["out/A" + std::to_string(pick(3)) + ".rep"] = MoveError::kDiskFull;
     std::vector<std::string> args = {"in/r10.rep"};
     for (const auto& [path, bytes] : plain.files) {
       if (path.rfind("in/", 0) == 0 && pick(4) != 0) args.push_back(path);
@@ -343,12 +344,13 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
 TEST_F(RenamerTest, FailedCopiesAndFailedWrites) {
   fs.otherVolume = {"out"};
   fs.groupFiles = 2;
-  for (const char* name : {"a", "b", "c", "d", "e"}) addReplay("in/" + std::string(name) + ".rep", name);
+  for (const char* name : {"a", "b", "c", "d", "e"})
+    addReplay("in/" + std::string(name) + ".rep", name);
   fs.failingCopies["in/b.rep"] = MoveError::kDiskFull;
   console.failAtFlush = 1;  // the first group's
   EXPECT_EQ(run({"in/a.rep", "in/b.rep", "in/c.rep", "in/d.rep", "in/e.rep"}, {"out", ""}), 1);
-  EXPECT_EQ(console.out, dialogue("out/") + renamed("in/a.rep", "out/a.rep") +
-                             failed("in/b.rep", "out/b.rep"));
+  EXPECT_EQ(console.out,
+            dialogue("out/") + renamed("in/a.rep", "out/a.rep") + failed("in/b.rep", "out/b.rep"));
   EXPECT_EQ(console.err, moveError("No space left on device") +
                              "reprename: write error: No space left on device\n");
   EXPECT_EQ(console.keyWaits, 0);

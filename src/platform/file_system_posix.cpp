@@ -132,9 +132,9 @@ class Fd {
 // What the renamer has learned of one destination folder, which lies on one file system.
 struct Folder {
   NoReplaceWay way = NoReplaceWay::kRename;
-  std::optional<dev_t> device;         // asked only where a claim would be made
+  std::optional<dev_t> device;           // asked only where a claim would be made
   std::unordered_set<dev_t> copiedFrom;  // devices of sources whose moves here were copies
-  bool nameless = true;                // copies can be made without a name (O_TMPFILE)
+  bool nameless = true;                  // copies can be made without a name (O_TMPFILE)
 };
 
 // The device `folder` lies on, asked once.
@@ -354,14 +354,14 @@ bool procLinksWork() {
 // One copy of a group, from its source's copy to its new name.
 struct Staged {
   std::string from;
-  std::string folder;  // where the copy lies
-  Fd copy;             // open until the group ends
-  std::string hidden;  // the copy's own name where it has one, until it takes the target's
+  std::string folder;   // where the copy lies
+  Fd copy;              // open until the group ends
+  std::string hidden;   // the copy's own name where it has one, until it takes the target's
   bool isLink = false;  // a symbolic link moves as itself
   std::string linkText;
   struct stat linkStat {};
-  std::string named;      // the name it took
-  int error = 0;          // why it cannot be named
+  std::string named;       // the name it took
+  int error = 0;           // why it cannot be named
   int nameError = EINVAL;  // why it has no name, while it has none
 };
 
@@ -517,7 +517,7 @@ class PosixFileSystem : public FileSystem {
     std::vector<MoveResult> outcomes;
     outcomes.reserve(staged_.size());
     for (Staged& staged : staged_) {
-      int error = staged.error != 0       ? staged.error
+      int error = staged.error != 0      ? staged.error
                   : staged.named.empty() ? staged.nameError
                                          : folderErrors[staged.folder];
       const int dropped = drop(staged);  // closed before the source goes
@@ -536,9 +536,7 @@ class PosixFileSystem : public FileSystem {
   }
 
  private:
-  Folder& folderAt(const std::string& path) {
-    return folders_.try_emplace(path).first->second;
-  }
+  Folder& folderAt(const std::string& path) { return folders_.try_emplace(path).first->second; }
 
   // Copies the source into a new file of the target's folder. Returns 0 or the errno.
   int stage(Staged& staged, std::string_view header) {
@@ -588,7 +586,7 @@ class PosixFileSystem : public FileSystem {
     if (staged.hidden.empty()) {
       const std::string self = "/proc/self/fd/" + std::to_string(staged.copy.get());
       return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                         : errno;
+                                                                                            : errno;
     }
     const int error = renameNoReplace(staged.hidden, to, folderAt(staged.folder), staged.folder);
     if (error == 0) staged.hidden.clear();

@@ -379,8 +379,8 @@ class Win32FileSystem : public FileSystem {
     const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     if (DWORD error = createTemporaryBeside(to, &staged.temp)) return error;
     DWORD error = retryingLocks(staged.source, std::wstring(), [&] {
-      return CopyFileExW(staged.source.c_str(), staged.temp.c_str(), copyProgress, nullptr,
-                         nullptr, 0)
+      return CopyFileExW(staged.source.c_str(), staged.temp.c_str(), copyProgress, nullptr, nullptr,
+                         0)
                  ? 0
                  : GetLastError();
     });
