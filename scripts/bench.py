@@ -388,10 +388,14 @@ def mount_image(folder, fstype):
                       stdout=subprocess.DEVNULL).returncode == 0:
         return mount
     # No such file system in this kernel: exFAT also mounts through FUSE, as many desktops do.
-    if fstype == "exfat" and shutil.which("mount.exfat-fuse") and subprocess.run(
-            ["mount.exfat-fuse", image, mount], stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL).returncode == 0:
-        return mount
+    if fstype == "exfat" and shutil.which("mount.exfat-fuse"):
+        loop = subprocess.run(["losetup", "-f", "--show", image], stdout=subprocess.PIPE,
+                              text=True)
+        device = loop.stdout.strip()
+        if loop.returncode == 0 and subprocess.run(
+                ["mount.exfat-fuse", device, mount], stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL).returncode == 0:
+            return mount
     return None
 
 
@@ -482,6 +486,11 @@ def cross_main():
                     checks.append(("%s %d: within 1.5x of mv" % (fstype, count), ratio <= 1.5,
                                    "%.2fx" % ratio))
             subprocess.run(["umount", mount])
+            image = os.path.join(folder, fstype + ".img")
+            loops = subprocess.run(["losetup", "-n", "-O", "NAME", "-j", image],
+                                   stdout=subprocess.PIPE, text=True).stdout.split()
+            for device in loops:
+                subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
     for what, ok, figure in checks:
         print("%-38s %-9s %s" % (what, figure, "met" if ok else "NOT MET"))
     return 0 if all(ok for _, ok, _ in checks) else 1

@@ -214,8 +214,8 @@ class MemoryFileSystem : public FileSystem {
   }
   static FileStamp stampOf(const std::string& bytes) {
     FileStamp stamp;
-    stamp.a = std::hash<std::string>()(bytes);
-    stamp.b = bytes.size();
+    stamp.fileId = std::hash<std::string>()(bytes);
+    stamp.size = bytes.size();
     return stamp;
   }
   std::string folderKey(const std::string& path) const {

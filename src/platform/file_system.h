@@ -17,14 +17,21 @@ enum class ReadStatus {
   kFolder,  // a folder, whose files may be listed
 };
 
-// Which file a read found, in terms one cheap question about a path can check again later:
-// on Linux its device and inode; on Windows its attributes, size and last-write time.
+// Which file a read found, in terms one question about a path can check again later: on Linux
+// its device and inode; on Windows its volume and file ID, and its attributes, size and
+// last-write time too, which tell a file apart where a volume's IDs are not stable (FAT).
 struct FileStamp {
-  uint64_t a = 0;
-  uint64_t b = 0;
-  uint64_t c = 0;
+  uint64_t volume = 0;
+  uint64_t fileId = 0;      // the inode, or Windows' file ID (its low half where it has 128 bits)
+  uint64_t fileIdHigh = 0;  // the high half of a 128-bit file ID (ReFS)
+  uint64_t size = 0;        // Windows
+  uint64_t written = 0;     // Windows: the last-write time
+  uint32_t attributes = 0;  // Windows
 
-  bool operator==(const FileStamp& o) const { return a == o.a && b == o.b && c == o.c; }
+  bool operator==(const FileStamp& o) const {
+    return volume == o.volume && fileId == o.fileId && fileIdHigh == o.fileIdHigh &&
+           size == o.size && written == o.written && attributes == o.attributes;
+  }
 };
 
 struct ReadResult {

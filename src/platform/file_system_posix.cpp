@@ -42,8 +42,8 @@ int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = n
 // A regular file is told apart from every other by its device and inode.
 FileStamp stampOf(const struct stat& st) {
   FileStamp stamp;
-  stamp.a = static_cast<uint64_t>(st.st_dev);
-  stamp.b = static_cast<uint64_t>(st.st_ino);
+  stamp.volume = static_cast<uint64_t>(st.st_dev);
+  stamp.fileId = static_cast<uint64_t>(st.st_ino);
   return stamp;
 }
 
@@ -452,7 +452,7 @@ class PosixFileSystem : public FileSystem {
   bool knownToCopy(const FileStamp& stamp, const std::string& to) override {
     if (folders_.empty()) return false;  // nothing was copied yet
     const Folder& folder = folderAt(folderOf(to));
-    return folder.copiedFrom.count(static_cast<dev_t>(stamp.a)) != 0;
+    return folder.copiedFrom.count(static_cast<dev_t>(stamp.volume)) != 0;
   }
 
   MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,

@@ -1,10 +1,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/console_closed_win32.h"
 #include "platform/file_system.h"
 #include "platform/path_style.h"
 #include "platform/stop_requests.h"
@@ -31,12 +33,26 @@ std::wstring fullPathOf(const std::wstring& path) {
 // The name the system is given for `path`. While its full path is shorter than MAX_PATH it is
 // the path as it is, read the way Windows always reads it. From MAX_PATH on it is the \\?\ form
 // of the full path, which has no length limit and means what the short form would: relative to
-// the current directory, with '/' read as a backslash, '.' and '..' resolved.
+// the current directory, with '/' read as a backslash, '.' and '..' resolved. A file whose name
+// Windows reads as a device (AUX.rep, CON.rep, made on other systems) is reached in that form
+// too, which names the file itself.
 std::wstring systemPath(std::string_view path) {
   std::wstring wide = widen(path);
   if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
-  const std::wstring full = fullPathOf(wide);
-  if (full.size() < MAX_PATH) return wide;  // short, or no full path to be had
+  const std::string_view name = fileNamePart(path, PathStyle::kWindows);
+  const bool device = !name.empty() && isWindowsDeviceName(name);
+  std::wstring full;
+  if (device) {
+    // Windows makes \\.\AUX of such a path: the folder's full path, then the name.
+    const std::string_view folder = folderPart(path, PathStyle::kWindows);
+    full = fullPathOf(folder.empty() ? L"." : widen(folder));
+    if (full.empty()) return wide;
+    if (full.back() != L'\\') full += L'\\';
+    full += widen(name);
+  } else {
+    full = fullPathOf(wide);
+    if (full.size() < MAX_PATH) return wide;  // short, or no full path to be had
+  }
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
@@ -54,13 +70,25 @@ HANDLE openRegularFile(const std::string& path) {
   return file;
 }
 
-// The stamp of a file from what the system tells of it, by handle or by path alike.
-FileStamp stampOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written) {
-  FileStamp stamp;
-  stamp.a = attributes;
-  stamp.b = (uint64_t{sizeHigh} << 32) | sizeLow;
-  stamp.c = (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
-  return stamp;
+// The stamp of an open file: its volume and file ID (the 128-bit one where the system has it),
+// its attributes, size and last-write time. False where the system tells nothing.
+bool stampOf(HANDLE file, FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  stamp->volume = info.dwVolumeSerialNumber;
+  stamp->fileId = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  stamp->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  stamp->written =
+      (uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+  stamp->attributes = info.dwFileAttributes;
+  FILE_ID_INFO id;
+  if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+    static_assert(sizeof id.FileId.Identifier == 16);
+    stamp->volume = id.VolumeSerialNumber;
+    std::memcpy(&stamp->fileId, id.FileId.Identifier, 8);
+    std::memcpy(&stamp->fileIdHigh, id.FileId.Identifier + 8, 8);
+  }
+  return true;
 }
 
 // What a link leads to is a file on disk, not a folder or a device.
@@ -188,13 +216,10 @@ class Win32FileSystem : public FileSystem {
       }
       return result;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) {
+    if (!stampOf(file, &result.stamp)) {
       CloseHandle(file);
       return result;
     }
-    result.stamp =
-        stampOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime);
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -213,16 +238,21 @@ class Win32FileSystem : public FileSystem {
     return result;
   }
 
+  // One open, without access to the data, and its queries: the file's own identity.
   PathNow recheck(const std::string& path, const FileStamp& stamp) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    HANDLE file = CreateFileW(systemPath(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
       return gone ? PathNow::kNothing : PathNow::kOther;
     }
-    const FileStamp now =
-        stampOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
-    return now == stamp ? PathNow::kSameFile : PathNow::kOther;
+    FileStamp now;
+    const bool same = GetFileType(file) == FILE_TYPE_DISK && stampOf(file, &now) &&
+                      !(now.attributes & FILE_ATTRIBUTE_DIRECTORY) && now == stamp;
+    CloseHandle(file);
+    return same ? PathNow::kSameFile : PathNow::kOther;
   }
 
   std::optional<std::vector<std::string>> listFolder(
@@ -297,6 +327,8 @@ class Win32FileSystem : public FileSystem {
   MoveResult nameStaged(std::size_t copy, const std::string& to) override {
     Staged& staged = staged_.at(copy);
     DWORD error = staged.error != 0 ? staged.error : refusedName(to);
+    // A closed window or logoff leaves a deadline: the copies in hand are given up, not named.
+    if (error == 0 && consoleClosed()) error = ERROR_OPERATION_ABORTED;
     const std::wstring target = systemPath(to);
     if (error == 0 && !MoveFileExW(staged.temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
       error = GetLastError();
@@ -418,4 +450,10 @@ class Win32FileSystem : public FileSystem {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<Win32FileSystem>(); }
+// Also turns off the system's dialogs for a drive without a disk (an empty card reader) and for
+// files that do not open, keeping what the parent process set: a failed move is reported instead.
+std::unique_ptr<FileSystem> makeSystemFileSystem() {
+  const UINT parents = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetErrorMode(parents | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  return std::make_unique<Win32FileSystem>();
+}

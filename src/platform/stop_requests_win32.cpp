@@ -12,6 +12,8 @@ constexpr UINT kControlCExit = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 volatile LONG g_request = 0;
 // Set by the main thread once it has finished, before the process ends.
 HANDLE g_finished = nullptr;
+// How long the handler of a closed window waits for it; read once, before any request.
+DWORD g_closeWait = 3000;
 
 bool isClose(LONG request) {
   const DWORD event = static_cast<DWORD>(request - 1);
@@ -19,13 +21,23 @@ bool isClose(LONG request) {
          (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT);
 }
 
+// How long a closed window may keep the process: the system's deadline for a program that does
+// not answer (HungAppTimeout, 5 seconds unless set otherwise), less a margin.
+DWORD closeWait() {
+  UINT deadline = 5000;
+  if (!SystemParametersInfoW(SPI_GETHUNGAPPTIMEOUT, 0, &deadline, 0)) deadline = 5000;
+  constexpr UINT kMargin = 1000;
+  return deadline > kMargin + 500 ? deadline - kMargin : 500;
+}
+
 // Runs on a thread of the system's. Ctrl+C and Ctrl+Break are only noted. A closed window,
-// logoff or shutdown end the process as soon as this returns, so it waits (for less than the
-// five seconds Windows allows) for the main thread to finish the replay in hand and its line.
+// logoff or shutdown end the process as soon as this returns, or at the system's deadline, so
+// it waits within that deadline for the main thread to give up the copies in hand (removed, not
+// finished) and write its lines.
 BOOL WINAPI onStopRequest(DWORD event) {
   InterlockedCompareExchange(&g_request, static_cast<LONG>(event) + 1, 0);
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
-    WaitForSingleObject(g_finished, 3000);
+    WaitForSingleObject(g_finished, g_closeWait);
   }
   return TRUE;
 }
@@ -34,6 +46,7 @@ class Win32StopRequests : public StopRequests {
  public:
   Win32StopRequests() {
     if (g_finished == nullptr) g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_closeWait = closeWait();
   }
 
   // At the prompts and in the key wait the system's own handling ends the process.
