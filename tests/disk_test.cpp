@@ -59,19 +59,9 @@ class Faults : public EndToEnd {
     }
   }
 
-  // A new exFAT volume at `mount`, through FUSE on a loop device; false where it cannot be had.
   bool mountExfat() {
-    const std::string image = d + "exfat.img";
     mount = d + "mnt";
-    fs::create_directories(mount);
-    if (!fs::exists("/dev/fuse")) return false;
-    std::ofstream(image).close();
-    fs::resize_file(image, 16 << 20);
-    if (runQuietly({"mkfs.exfat", image}) != 0) return false;
-    ProcessResult attach = runProcess({"losetup", "-f", "--show", image}, "");
-    if (attach.exitStatus != 0 || attach.out.empty()) return false;
-    loop = attach.out.substr(0, attach.out.find('\n'));
-    mounted = runQuietly({"mount.exfat-fuse", loop, mount}) == 0;
+    mounted = mountExfatImage(d + "exfat.img", mount, &loop);
     return mounted;
   }
 

@@ -73,6 +73,21 @@ inline Names namesIn(const std::string& folder) {
   return names;
 }
 
+// A new exFAT volume at `mount`, through FUSE on a loop device (`*loop`, to detach after it is
+// unmounted), as USB sticks are mounted; false where it cannot be had (root is needed).
+inline bool mountExfatImage(const std::string& image, const std::string& mount,
+                            std::string* loop) {
+  fs::create_directories(mount);
+  if (!fs::exists("/dev/fuse")) return false;
+  std::ofstream(image).close();
+  fs::resize_file(image, 16 << 20);
+  if (runQuietly({"mkfs.exfat", image}) != 0) return false;
+  ProcessResult attach = runProcess({"losetup", "-f", "--show", image}, "");
+  if (attach.exitStatus != 0 || attach.out.empty()) return false;
+  *loop = attach.out.substr(0, attach.out.find('\n'));
+  return runQuietly({"mount.exfat-fuse", *loop, mount}) == 0;
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -22,6 +22,7 @@ enum class Scene {
   kAcross,          // src/ to a folder on /dev/shm
   kCollision,       // the same, with the first replay's name taken there
   kReadOnlySource,  // from a read-only tmpfs to the test's file system
+  kClaimVolume,     // src/ to an exFAT volume through FUSE: no no-replace rename, no links
 };
 
 struct Fault {
@@ -61,6 +62,12 @@ const std::vector<Fault> kFaults = {
     {"openat", "error=EACCES", 1, Scene::kAcross, "src0"},
     {"renameat2", "error=EIO", 1, Scene::kSameVolume},
     {"", "", 0, Scene::kReadOnlySource},
+    // A volume that can only claim a name: nothing claimed for a copy, every removal checked.
+    {"", "", 0, Scene::kClaimVolume},
+    {"unlink", "error=EIO", 1, Scene::kClaimVolume},
+    {"unlink", "error=EIO", 2, Scene::kClaimVolume},
+    {"rename", "error=EIO", 1, Scene::kClaimVolume},
+    {"pwrite64", "error=ENOSPC", 1, Scene::kClaimVolume},
 };
 
 bool haveStrace() { return ::access("/usr/bin/strace", X_OK) == 0; }
@@ -68,7 +75,7 @@ bool haveStrace() { return ::access("/usr/bin/strace", X_OK) == 0; }
 class FaultTable : public EndToEnd {
  protected:
   void TearDown() override {
-    for (const std::string& m : mounts) ::umount2(m.c_str(), MNT_DETACH);
+    unmount();
     if (!other.empty()) fs::remove_all(other);
     EndToEnd::TearDown();
   }
@@ -77,6 +84,14 @@ class FaultTable : public EndToEnd {
   bool setUp(Scene scene) {
     src = d + "src";
     dest = d + "dest";
+    if (scene == Scene::kClaimVolume) {
+      dest = d + "exfat";
+      std::string loop;
+      const bool mounted = mountExfatImage(d + "exfat.img", dest, &loop);
+      if (!loop.empty()) loops.push_back(loop);
+      if (!mounted) return false;
+      mounts.push_back(dest);
+    }
     if (scene == Scene::kAcross || scene == Scene::kCollision) {
       if (other.empty()) other = folderOnAnotherFileSystem();
       if (other.empty()) return false;
@@ -185,13 +200,22 @@ class FaultTable : public EndToEnd {
       ASSERT_FALSE(r.timedOut) << what;
       expectNothingLost(r, fault, what);
       ++runs;
-      for (const std::string& m : mounts) ::umount2(m.c_str(), MNT_DETACH);
-      mounts.clear();
+      unmount();
     }
+  }
+
+  void unmount() {
+    for (const std::string& m : mounts) {
+      if (::umount2(m.c_str(), 0) != 0) ::umount2(m.c_str(), MNT_DETACH);
+    }
+    for (const std::string& loop : loops) runQuietly({"losetup", "-d", loop});
+    mounts.clear();
+    loops.clear();
   }
 
   std::string src, dest, other;
   std::vector<std::string> mounts;
+  std::vector<std::string> loops;  // loop devices of FUSE volumes
   std::map<std::string, std::string> originals;  // path -> bytes
   int runs = 0;
 };
