@@ -75,8 +75,7 @@ inline Names namesIn(const std::string& folder) {
 
 // A new exFAT volume at `mount`, through FUSE on a loop device (`*loop`, to detach after it is
 // unmounted), as USB sticks are mounted; false where it cannot be had (root is needed).
-inline bool mountExfatImage(const std::string& image, const std::string& mount,
-                            std::string* loop) {
+inline bool mountExfatImage(const std::string& image, const std::string& mount, std::string* loop) {
   fs::create_directories(mount);
   if (!fs::exists("/dev/fuse")) return false;
   std::ofstream(image).close();

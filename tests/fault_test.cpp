@@ -215,7 +215,7 @@ class FaultTable : public EndToEnd {
 
   std::string src, dest, other;
   std::vector<std::string> mounts;
-  std::vector<std::string> loops;  // loop devices of FUSE volumes
+  std::vector<std::string> loops;                // loop devices of FUSE volumes
   std::map<std::string, std::string> originals;  // path -> bytes
   int runs = 0;
 };

@@ -115,6 +115,8 @@ def check_windows(v, scratch):
     check('level="asInvoker"' in manifest and ">true</longPathAware>" in manifest,
           "the manifest asks for asInvoker and longPathAware")
     check(resource(pe, pefile.RESOURCE_TYPE["RT_GROUP_ICON"]) != b"", "the exe has an icon")
+    imports = {i.name for entry in pe.DIRECTORY_ENTRY_IMPORT for i in entry.imports if i.name}
+    check(b"SetErrorMode" in imports, "the exe turns off critical-error dialogs (SetErrorMode)")
 
     env = dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=",

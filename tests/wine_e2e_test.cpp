@@ -2,8 +2,10 @@
 // English (1252) and a Chinese (936) one: the exact Shift-JIS bytes with CR LF on both streams,
 // the exit status, and the files on disk, where Wine stores the names as UTF-8.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "wine_fixture.h"
 
@@ -189,25 +191,91 @@ TEST_F(UnderWine, DroppedFolderStandsForItsReplays) {
 }
 
 // What a replay's path names by its turn decides, as on Linux: a replay replaced while the
-// prompts wait is named from its own header, one replaced by a folder stops the run.
+// prompts wait is named from its own header, even with the old one's size and time (as a copy
+// onto a FAT stick keeps them), known by its file ID; one replaced by a folder stops the run.
 TEST_F(UnderWine, WhatMovesIsWhatWasRead) {
   const std::string path = dir + "/a.rep";
-  std::string a = replay("a.rep", "own");
   const std::string folder = windowsPath(dir) + "\\";
+  struct Replacement {
+    std::size_t size;
+    int seconds;  // its time, from the old one's
+  };
+  for (const Replacement& with : {Replacement{67, 0}, Replacement{200, 0}, Replacement{67, 8}}) {
+    std::string a = replay("a.rep", "own");
+    ProcessResult r = run({a}, "\r\n\r\n", "", kJapanese, [&] {
+      const fs::file_time_type time = fs::last_write_time(path);
+      ReplayFields f;
+      f.size = with.size;
+      writeNamedReplay(path + ".new", "other", f);
+      fs::last_write_time(path + ".new", time + std::chrono::seconds(with.seconds));
+      fs::rename(path + ".new", path);
+    });
+    EXPECT_EQ(r.out,
+              windowsText(dialogue(folder) + renamed(a, folder + "other.rep") + summary(1, 0, 0)))
+        << with.size << " bytes, " << with.seconds << " s later";
+    fs::remove(dir + "/other.rep");
+  }
+  std::string a = replay("a.rep", "own");
   ProcessResult r = run({a}, "\r\n\r\n", "", kJapanese, [&] {
-    writeNamedReplay(path + ".new", "other");
-    fs::rename(path + ".new", path);
-  });
-  EXPECT_EQ(r.out,
-            windowsText(dialogue(folder) + renamed(a, folder + "other.rep") + summary(1, 0, 0)));
-  replay("a.rep", "own");
-  r = run({a}, "\r\n\r\n", "", kJapanese, [&] {
     fs::remove(path);
     fs::create_directories(path + "/kept");
   });
   EXPECT_EQ(r.out, windowsText(dialogue(folder) + stopped(a, kOpenError)));
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_TRUE(fs::is_directory(path + "/kept"));
+}
+
+// Replays named like devices, as other systems make them, are files like any other in a dropped
+// folder: read, checked and renamed, and the run goes on.
+TEST_F(UnderWine, ReplaysNamedLikeDevicesAreRenamed) {
+  const std::vector<std::pair<std::string, std::string>> named = {{"AUX.rep", "aux"},
+                                                                  {"COM1.rep", "com"},
+                                                                  {"CON.rep", "con"},
+                                                                  {"NUL.rep", "nul"},
+                                                                  {"b.rep", "any"}};
+  for (const auto& [file, name] : named) replay("drop/" + file, "from" + name);
+  const std::string folder = windowsPath(dir + "/drop");
+  ProcessResult r = run({folder}, "\r\n\r\n");
+  std::string expected = dialogue(folder + "\\");
+  for (const auto& [file, name] : named) {
+    expected += renamed(folder + "\\" + file, folder + "\\from" + name + ".rep");
+  }
+  EXPECT_EQ(r.out, windowsText(expected + summary(5, 0, 0)));
+  EXPECT_EQ(files(), (Names{"drop/fromany.rep", "drop/fromaux.rep", "drop/fromcom.rep",
+                            "drop/fromcon.rep", "drop/fromnul.rep"}));
+}
+
+// A run killed while it renames, its output in a file: every replay moved but at most one group
+// of 64 has its line there.
+TEST_F(UnderWine, AKilledRunLosesAtMostOneGroupOfLines) {
+  for (int i = 0; i < 2000; ++i)
+    replay("drop/r" + std::to_string(i) + ".rep", "n" + std::to_string(i));
+  std::ofstream(dir + "/answers") << "\r\n\r\n";
+  const int in = ::open((dir + "/answers").c_str(), O_RDONLY | O_CLOEXEC);
+  const int out =
+      ::open((dir + "/out.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ProcessOptions options;
+  options.extraEnv = wineEnv();
+  const pid_t pid =
+      startProcess({"wine", REPRENAME_EXE, windowsPath(dir + "/drop")}, in, out, -1, options);
+  ::close(in);
+  ::close(out);
+  auto movedSoFar = [&] {
+    int moved = 0;
+    for (const auto& entry : fs::directory_iterator(dir + "/drop")) {
+      moved += entry.path().filename().string()[0] == 'n';
+    }
+    return moved;
+  };
+  for (int i = 0; i < 60000 && movedSoFar() < 300; ++i) ::usleep(500);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  const int moved = movedSoFar();
+  const int lines = countOf(readFile(dir + "/out.log"), "Rename successful!");
+  EXPECT_GT(moved, 0);
+  EXPECT_LT(moved, 2000) << "killed before the end";
+  EXPECT_LE(lines, moved);
+  EXPECT_LE(moved - lines, 64) << moved << " moved, " << lines << " lines";
 }
 
 // Starts hold_files.exe on `paths` for `ms` milliseconds; returns its process once it holds them.
