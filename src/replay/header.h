@@ -51,7 +51,8 @@ struct ReplayFile {
   ReplayStatus status = ReplayStatus::kOpenFailed;
   std::string name;  // the 8 decoded name characters, untrimmed
   ReplayHeader header;
-  std::array<char, kReplayHeaderSize> bytes{};  // the header as read, for kOk: what a copy must begin with
+  std::array<char, kReplayHeaderSize>
+      bytes{};  // the header as read, for kOk: what a copy must begin with
 };
 
 // Decodes a replay from its first 67 bytes, or fewer. The name codes are checked before the
