@@ -17,9 +17,9 @@ TEST_F(EndToEnd, WithoutFilesSaysHowToUse) {
   EXPECT_EQ(r.exitStatus, 0);
 }
 
-// --help and --version only as the sole argument; otherwise every argument is a replay, and a
-// replay named like an option is reached by its path.
-TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
+// The command-line manners of a GNU tool: --help, --version, an unknown option refused before
+// any prompt, -- before replays that start with '-', and an argument that names a file a replay.
+TEST_F(EndToEnd, OptionsAsGnuToolsTakeThem) {
   ProcessResult r = run({"--help"}, "");
   EXPECT_EQ(r.out.rfind("Usage: reprename REPLAY|FOLDER...\n", 0), 0u) << r.out;
   for (const char* token :
@@ -29,19 +29,43 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
   EXPECT_NE(r.out.find("man reprename"), std::string::npos);
   EXPECT_EQ(r.out.find("===>"), std::string::npos) << "no prompt";
   EXPECT_EQ(r.exitStatus, 0);
-  r = run({"--version"}, "");
-  EXPECT_EQ(r.out, "reprename " REPRENAME_VERSION "\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.exitStatus, 0);
-
+  const std::string version = "reprename " REPRENAME_VERSION
+                              "\nCopyright (C) 2026 The reprename developers.\n"
+                              "License MIT: <https://opensource.org/licenses/MIT>.\n"
+                              "This is free software: you are free to change and redistribute it.\n"
+                              "There is NO WARRANTY, to the extent permitted by law.\n";
+  const auto refused = [](const std::string& option) {
+    return "reprename: unrecognized option '" + option +
+           "'\nTry 'reprename --help' for more information.\n";
+  };
   replay("--help", "helped");
+  replay("-odd.rep", "odd");
   ProcessOptions here;
   here.workingDirectory = dir;
-  r = run({"./--help"}, "\n\n", here);
-  EXPECT_EQ(r.out, dialogue("./") + renamed("./--help", "./helped.rep") + summary(1, 0, 0));
-  r = run({"--version", "--help"}, "", here);
-  EXPECT_EQ(r.out, kCancelPrompt + kPause) << "two arguments are two replays";
-  EXPECT_EQ(r.exitStatus, 1);
+  const struct {
+    std::vector<std::string> args;
+    std::string out, err;
+    int status;
+  } cases[] = {
+      {{"--version"}, version, "", 0},
+      {{"--version", "--help"}, version, "", 0},
+      {{"--hlep"}, "", refused("--hlep"), 2},
+      {{"-h"}, "", refused("-h"), 2},
+      {{"a.rep", "-V"}, "", refused("-V"), 2},
+      {{"./--help"},
+       dialogue("./") + renamed("./--help", "./helped.rep") + summary(1, 0, 0),
+       "",
+       0},
+      {{"-odd.rep"}, kCancelPrompt + kPause, "", 1},  // names a file: a replay
+      {{"--", "-odd.rep"}, kCancelPrompt + kPause, "", 1},
+      {{"--", "--hlep"}, kCancelPrompt + kPause, "", 1},
+  };
+  for (const auto& c : cases) {
+    r = run(c.args, c.args[0] == "./--help" ? "\n\n" : "", here);
+    EXPECT_EQ(r.out, c.out) << c.args[0];
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+    EXPECT_EQ(r.exitStatus, c.status) << c.args[0];
+  }
 }
 
 TEST_F(EndToEnd, RenamesIntoTheFirstFilesFolderByReplayName) {

@@ -77,7 +77,7 @@ class MemoryFileSystem : public FileSystem {
     note("read " + path + " " + std::to_string(limit));
     ReadResult result;
     auto it = files.find(path);
-    if (isFolder(path)) result.status = ReadStatus::kFolder;
+    if (isFolderKey(path)) result.status = ReadStatus::kFolder;
     if (it == files.end()) return result;
     result.status = ReadStatus::kOk;
     result.bytes = it->second.substr(0, limit);
@@ -91,7 +91,7 @@ class MemoryFileSystem : public FileSystem {
     auto it = files.find(path);
     if (it != files.end())
       return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
-    return otherEntries.count(path) != 0 || isFolder(path) ? PathNow::kOther : PathNow::kNothing;
+    return otherEntries.count(path) != 0 || isFolderKey(path) ? PathNow::kOther : PathNow::kNothing;
   }
 
   std::optional<std::vector<std::string>> listFolder(
@@ -113,6 +113,8 @@ class MemoryFileSystem : public FileSystem {
     return pathKey(a, style_) == pathKey(b, style_);
   }
 
+  bool isFolder(const std::string& path) override { return isFolderKey(path); }
+
   bool opensForReading(const std::string& path) override {
     note("open " + path);
     ++existenceTests;
@@ -130,7 +132,7 @@ class MemoryFileSystem : public FileSystem {
     } else if (failing != failingTargets.end()) {
       result.error = failing->second;
     } else if (!samePath(from, to) &&
-               (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to))) {
+               (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolderKey(to))) {
       result.error = MoveError::kAlreadyExists;
     } else {
       std::string bytes = std::move(files[from]);
@@ -168,7 +170,7 @@ class MemoryFileSystem : public FileSystem {
   }
   MoveResult nameStaged(std::size_t copy, const std::string& to) override {
     note("name " + staged_.at(copy).from + " " + to);
-    if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolder(to)) {
+    if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolderKey(to)) {
       return MoveResult{MoveError::kAlreadyExists, {}};
     }
     auto failing = failingTargets.find(to);
@@ -223,7 +225,7 @@ class MemoryFileSystem : public FileSystem {
     if (!folder.empty() && folder.back() == separatorOf(style_)) folder.pop_back();
     return folder;
   }
-  bool isFolder(const std::string& path) const {
+  bool isFolderKey(const std::string& path) const {
     const std::string folder = folderKey(path);
     return folders.count(folder) != 0 || unlistableFolders.count(folder) != 0;
   }

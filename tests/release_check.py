@@ -179,7 +179,8 @@ def check_linux(v, scratch):
           "reprename --help gives the usage and no prompt")
     version_run = subprocess.run([binary, "--version"], stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE)
-    check(version_run.returncode == 0 and version_run.stdout == ("reprename %s\n" % v).encode(),
+    check(version_run.returncode == 0 and
+          version_run.stdout.startswith(("reprename %s\nCopyright" % v).encode()),
           "reprename --version says reprename %s" % v)
 
 

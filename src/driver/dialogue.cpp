@@ -31,17 +31,17 @@ std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle sty
 }
 
 std::optional<std::string> askDestination(std::string_view firstPath, Console& console,
-                                          PathStyle style) {
+                                          PathStyle style, const SettleAnswer& settle) {
   std::optional<std::string> destination = directoryOf(firstPath, style);
   std::string answer;
   if (destination) {
     console.write("保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>");
     if (!console.readLine(&answer)) return std::nullopt;
-    if (!answer.empty()) destination = answer;
+    if (!answer.empty()) destination = settle ? settle(answer) : answer;
   } else {
     console.write("保存先を入力してください(空でキャンセル)\n===>");
     if (!console.readLine(&answer) || answer.empty()) return std::nullopt;
-    destination = answer;
+    destination = settle ? settle(answer) : answer;
   }
   if (!endsWithSeparator(*destination, style)) destination->push_back(separatorOf(style));
   return destination;

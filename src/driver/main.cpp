@@ -10,13 +10,18 @@
 
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
-  const std::vector<std::string> args = nativeArguments(argc, argv);
-  if (std::optional<std::string> answer = optionAnswer(args, nativeOptionSyntax())) {
-    console->write(*answer);
-    return kExitSuccess;
-  }
+  std::vector<std::string> args = nativeArguments(argc, argv);
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
+  auto exists = [&](const std::string& path) {
+    return fs->opensForReading(path) || fs->isFolder(path);
+  };
+  if (std::optional<OptionAnswer> answer = readOptions(&args, nativeOptionSyntax(), exists)) {
+    console->write(answer->out);
+    if (!answer->err.empty()) console->writeError(answer->err);
+    console->flush();
+    return console->writeFailure() && answer->status == 0 ? kExitStopped : answer->status;
+  }
   std::unique_ptr<StopRequests> stops = makeSystemStopRequests();
   std::unique_ptr<Workers> workers = makeSystemWorkers();
-  return runRenamer(args, *console, *fs, *stops, *workers, nativePathStyle());
+  return runRenamer(args, *console, *fs, *stops, *workers, nativePathStyle(), nativeHomeFolder());
 }

@@ -24,15 +24,38 @@ constexpr const char* kUsage =
     "For example, /d_/1vs/2 gives 1231_KovvsDru.rep.\n"
     "\n"
     "A name that is taken gets the first free number (abc0.rep, abc1.rep, ...); no file is\n"
-    "ever replaced. A replay really named --help is reached as ./--help.\n"
+    "ever replaced. Arguments after -- are replays whatever they start with, and a replay\n"
+    "really named --help is reached as ./--help too.\n"
     "\n"
     "The manual page, man reprename, gives every prompt and message in English.\n";
 
+constexpr const char* kVersion =
+    "reprename " REPRENAME_VERSION
+    "\n"
+    "Copyright (C) 2026 The reprename developers.\n"
+    "License MIT: <https://opensource.org/licenses/MIT>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
 }  // namespace
 
-std::optional<std::string> optionAnswer(const std::vector<std::string>& args, OptionSyntax syntax) {
-  if (syntax != OptionSyntax::kOptions || args.size() != 1) return std::nullopt;
-  if (args[0] == "--help") return std::string(kUsage);
-  if (args[0] == "--version") return std::string("reprename " REPRENAME_VERSION "\n");
+std::optional<OptionAnswer> readOptions(std::vector<std::string>* args, OptionSyntax syntax,
+                                        const std::function<bool(const std::string&)>& exists) {
+  if (syntax != OptionSyntax::kOptions) return std::nullopt;
+  for (std::size_t i = 0; i < args->size(); ++i) {
+    const std::string& arg = (*args)[i];
+    if (arg == "--") {
+      args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
+      return std::nullopt;
+    }
+    if (arg == "--help") return OptionAnswer{kUsage, "", 0};
+    if (arg == "--version") return OptionAnswer{kVersion, "", 0};
+    if (arg.size() > 1 && arg[0] == '-' && !exists(arg)) {
+      return OptionAnswer{"",
+                          "reprename: unrecognized option '" + arg +
+                              "'\nTry 'reprename --help' for more information.\n",
+                          2};
+    }
+  }
   return std::nullopt;
 }

@@ -1,12 +1,23 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/native.h"
 
-// The text that answers a command line asking about the tool rather than naming replays:
-// `--help` (the usage) or `--version`, each only as the sole argument and only where the
-// system's programs take options. Nothing for every other command line: all of it is replays.
-std::optional<std::string> optionAnswer(const std::vector<std::string>& args, OptionSyntax syntax);
+// What a command line that asks about the tool, or that the tool cannot take, gets at once.
+struct OptionAnswer {
+  std::string out;  // for standard output
+  std::string err;  // for the error stream
+  int status = 0;
+};
+
+// Reads the options of a command line where the system's programs take options: `--help` and
+// `--version` are answered; `--` ends the options and is dropped from `args`; any other argument
+// before it that starts with '-' and names nothing that `exists` is unrecognized (status 2).
+// Nothing when every remaining argument is a replay or folder; with OptionSyntax::kNone all of
+// them always are.
+std::optional<OptionAnswer> readOptions(std::vector<std::string>* args, OptionSyntax syntax,
+                                        const std::function<bool(const std::string&)>& exists);

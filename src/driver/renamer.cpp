@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "driver/destination.h"
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
 #include "driver/free_name.h"
@@ -99,7 +100,7 @@ int moveAll(std::vector<Replay>& replays, const std::string& destination, const 
 }
 
 int runDialogue(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-                StopRequests& stops, Workers& workers, PathStyle style) {
+                StopRequests& stops, Workers& workers, PathStyle style, const std::string& home) {
   ReplayReads reads(fs, workers, args, style);
   const std::optional<std::string> firstPath = reads.firstPath();
   if (!firstPath) {
@@ -108,7 +109,16 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
     return kExitSuccess;
   }
 
-  std::optional<std::string> destination = askDestination(*firstPath, console, style);
+  // A Linux terminal quotes a folder dragged into it, and users type ~/ and paste file:// URIs:
+  // an answer that names no folder as typed is tried in those forms too. Windows keeps its own.
+  SettleAnswer settle;
+  if (style == PathStyle::kPosix) {
+    settle = [&fs, &home](const std::string& answer) {
+      return settleTypedDestination(answer, home,
+                                    [&fs](const std::string& path) { return fs.isFolder(path); });
+    };
+  }
+  std::optional<std::string> destination = askDestination(*firstPath, console, style, settle);
   if (!destination) return cancelled(console, reads);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");
@@ -127,8 +137,8 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
 }  // namespace
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, Workers& workers, PathStyle style) {
-  const int status = runDialogue(args, console, fs, stops, workers, style);
+               StopRequests& stops, Workers& workers, PathStyle style, const std::string& home) {
+  const int status = runDialogue(args, console, fs, stops, workers, style, home);
   console.flush();
   if (std::optional<std::string> failure = console.writeFailure()) {
     console.writeError("reprename: write error: " + *failure + "\n");

@@ -17,5 +17,7 @@
 // Returns the process's exit status.
 inline constexpr std::size_t kOutputGroup = 64;
 
+// `home` is the user's home folder, for a destination typed as ~/folder (POSIX paths only).
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, Workers& workers, PathStyle style);
+               StopRequests& stops, Workers& workers, PathStyle style,
+               const std::string& home = "");

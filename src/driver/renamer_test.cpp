@@ -114,6 +114,15 @@ TEST_F(RenamerTest, StopAskedForAfterTheFileInHand) {
   EXPECT_EQ(fs.files.count("in/b.rep"), 1u);
 }
 
+// A folder dragged into a Linux terminal comes quoted, with a blank behind it.
+TEST_F(RenamerTest, DestinationAsATerminalSpellsIt) {
+  addReplay("in/a.rep", "one");
+  fs.folders = {"my out"};
+  EXPECT_EQ(run({"in/a.rep"}, {"'my out' ", ""}), 0);
+  EXPECT_EQ(console.out,
+            dialogue("my out/") + renamed("in/a.rep", "my out/one.rep") + summary(1, 0, 0));
+}
+
 TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
   addReplay("in/a.rep", "abc");
   fs.files["in/abc.rep"] = "old";

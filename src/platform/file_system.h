@@ -111,6 +111,8 @@ class FileSystem {
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) = 0;
   // True when `path` opens as a regular file for reading. Anything else counts as free.
   virtual bool opensForReading(const std::string& path) = 0;
+  // True when `path` names a folder (a symbolic link counts as what it points to).
+  virtual bool isFolder(const std::string& path) = 0;
   // Moves a file to `to`, never replacing anything that exists there; on failure the source
   // stays where it was and nothing is left at `to`. Where `to` lies on another file system the
   // answer may be kNeedsCopy, with nothing done: such a move is made by the staged copy below.

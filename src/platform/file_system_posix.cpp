@@ -440,6 +440,11 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
 
+  bool isFolder(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
   MoveResult move(const std::string& from, const std::string& to) override {
     // Learned once per destination folder, which lies on one file system: an ordinary one
     // costs one rename a replay, one without a no-replace rename or hard links no more tries.

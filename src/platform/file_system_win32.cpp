@@ -292,6 +292,11 @@ class Win32FileSystem : public FileSystem {
     return true;
   }
 
+  bool isFolder(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
   MoveResult move(const std::string& from, const std::string& to) override {
     if (DWORD refused = refusedName(to)) return moveFailure(refused);
     const std::wstring source = systemPath(from);

@@ -14,6 +14,8 @@ PathStyle nativePathStyle() { return PathStyle::kWindows; }
 
 OptionSyntax nativeOptionSyntax() { return OptionSyntax::kNone; }
 
+std::string nativeHomeFolder() { return std::string(); }
+
 // The wide command line holds every name as it is on disk, whatever the ANSI code page; the
 // splitter then works on its UTF-8 form, whose bytes are never mistaken for blanks or quotes.
 std::vector<std::string> nativeArguments(int, char**) {
