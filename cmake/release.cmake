@@ -49,10 +49,22 @@ if(WIN32)
   install(TARGETS reprename RUNTIME DESTINATION "${folder}")
   install(FILES ${texts} DESTINATION "${folder}")
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # the folder above is the zip's one folder
   set(CPACK_PACKAGE_FILE_NAME "reprename-${PROJECT_VERSION}-win64")
 else()
   configure_file("${PROJECT_SOURCE_DIR}/packaging/reprename.1.in" "${PROJECT_BINARY_DIR}/reprename.1"
     @ONLY)
+  # Compressed without a time stamp, as Debian's packages have them; man reads them as they are.
+  set(linux_dir "${PROJECT_SOURCE_DIR}/packaging/linux")
+  configure_file("${linux_dir}/changelog.in" "${PROJECT_BINARY_DIR}/changelog" @ONLY)
+  configure_file("${linux_dir}/INSTALL.in" "${PROJECT_BINARY_DIR}/INSTALL" @ONLY)
+  foreach(text reprename.1 changelog)
+    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/${text}.gz"
+      COMMAND gzip -9 -n -c "${PROJECT_BINARY_DIR}/${text}" > "${PROJECT_BINARY_DIR}/${text}.gz"
+      DEPENDS "${PROJECT_BINARY_DIR}/${text}")
+  endforeach()
+  add_custom_target(compressed_texts ALL DEPENDS "${PROJECT_BINARY_DIR}/reprename.1.gz"
+    "${PROJECT_BINARY_DIR}/changelog.gz")
   # The desktop: a launcher to drop replays and folders on, the replay file type, the icons.
   set(hicolor "${PROJECT_BINARY_DIR}/hicolor")
   add_custom_command(OUTPUT "${hicolor}/256x256/apps/reprename.png"
@@ -61,17 +73,39 @@ else()
     COMMENT "Drawing the icons")
   add_custom_target(desktop_icons ALL DEPENDS "${hicolor}/256x256/apps/reprename.png")
   install(TARGETS reprename RUNTIME DESTINATION bin)
-  install(FILES "${PROJECT_BINARY_DIR}/reprename.1" DESTINATION share/man/man1)
+  install(FILES "${PROJECT_BINARY_DIR}/reprename.1.gz" DESTINATION share/man/man1)
   install(FILES packaging/linux/reprename.desktop DESTINATION share/applications)
   install(FILES packaging/linux/reprename.xml DESTINATION share/mime/packages)
   install(DIRECTORY "${hicolor}/" DESTINATION share/icons/hicolor)
-  set(CPACK_GENERATOR TGZ)
+  # The tarball's own texts, in its one folder, and the Debian package's, where Debian keeps them.
+  install(FILES LICENSE "${PROJECT_BINARY_DIR}/INSTALL" DESTINATION . COMPONENT tarball
+    EXCLUDE_FROM_ALL)
+  install(FILES packaging/linux/copyright "${PROJECT_BINARY_DIR}/changelog.gz"
+    DESTINATION share/doc/reprename COMPONENT deb EXCLUDE_FROM_ALL)
+  set(CPACK_GENERATOR TGZ DEB)
   set(CPACK_PACKAGE_FILE_NAME "reprename-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
   set(CPACK_STRIP_FILES ON)
+  # Each package takes the components its kind lists (cmake/package_kinds.cmake), in one piece.
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/package_kinds.cmake")
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The reprename developers <reprename@example.org>")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-droid-fallback")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "reprename renames the replay files (.rep, replay format version 1.11) of a
+two-player versus game from facts in their headers: the replay's own name,
+the match date, both players' characters and cards, and the stage. It asks
+once for a destination folder and once for a file-name format, moves every
+replay under its new name, and never replaces a file.
+.
+Its questions are in Japanese; a font with Japanese characters is needed.")
 endif()
 
 set(CPACK_PACKAGE_NAME reprename)
 set(CPACK_PACKAGE_VENDOR "The reprename developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renames versus-game replay files from facts in their headers")
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)

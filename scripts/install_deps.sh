@@ -23,6 +23,14 @@ command -v desktop-file-validate >/dev/null || need+=(desktop-file-utils)
 command -v update-mime-database >/dev/null || need+=(shared-mime-info)
 command -v xdg-mime >/dev/null || need+=(xdg-utils)
 command -v mimetype >/dev/null || need+=(libfile-mimeinfo-perl)
+# The Debian package and a real desktop session: lintian, dpkg-shlibdeps, Xvfb, a terminal,
+# typed keys and gio.
+command -v lintian >/dev/null || need+=(lintian)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xterm >/dev/null || need+=(xterm)
+command -v xdotool >/dev/null || need+=(xdotool)
+command -v gio >/dev/null || need+=(libglib2.0-bin)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq

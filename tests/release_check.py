@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tarfile
 import tempfile
+import time
 import zipfile
 
 import pefile
@@ -148,10 +149,10 @@ def check_linux(v, scratch):
     prefix = os.path.join(scratch, "prefix")
     subprocess.run(["cmake", "--install", os.path.join(ROOT, "build"), "--prefix", prefix],
                    check=True, stdout=subprocess.DEVNULL)
-    page = os.path.join(prefix, "share", "man", "man1", "reprename.1")
+    page = os.path.join(prefix, "share", "man", "man1", "reprename.1.gz")
     binary = os.path.join(prefix, "bin", "reprename")
     check(os.access(binary, os.X_OK) and os.path.isfile(page),
-          "cmake --install gives bin/reprename and share/man/man1/reprename.1")
+          "cmake --install gives bin/reprename and share/man/man1/reprename.1.gz")
     man = subprocess.run(["man", "--warnings", "-l", page], stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE,
                          env=dict(os.environ, MANWIDTH="200", LANG="C.UTF-8", LC_ALL="C.UTF-8"))
@@ -161,16 +162,13 @@ def check_linux(v, scratch):
     missing = [t for t in MESSAGES + ERROR_TEXTS + ["DESKTOP"] if " ".join(t.split()) not in shown]
     check(not missing, "the manual page quotes every text of the tool: %s missing" % missing)
 
-    expected_files = ["bin/reprename", "share/applications/reprename.desktop",
-                      "share/man/man1/reprename.1", "share/mime/packages/reprename.xml"]
-    expected_files += ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES]
     check_desktop(prefix)
-    tarball = os.path.join(ROOT, "build", "reprename-%s-linux-%s.tar.gz" % (v, os.uname().machine))
-    with tarfile.open(tarball) as t:
+    folder = "reprename-%s-linux-%s" % (v, os.uname().machine)
+    with tarfile.open(os.path.join(ROOT, "build", folder + ".tar.gz")) as t:
         names = sorted(m.name for m in t.getmembers() if m.isfile())
-    check(names == sorted(expected_files),
-          "the Linux tarball holds the binary, the manual page, the launcher, the MIME type "
-          "and the icons: %s" % names)
+    check(names == sorted(folder + "/" + f for f in INSTALLED + ["INSTALL", "LICENSE"]),
+          "the Linux tarball holds one folder, %s/, with the binary, the manual page, the "
+          "launcher, the MIME type, the icons, LICENSE and INSTALL: %s" % (folder, names))
 
     help_run = subprocess.run([binary, "--help"], stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -182,6 +180,148 @@ def check_linux(v, scratch):
     check(version_run.returncode == 0 and
           version_run.stdout.startswith(("reprename %s\nCopyright" % v).encode()),
           "reprename --version says reprename %s" % v)
+
+
+INSTALLED = (["bin/reprename", "share/applications/reprename.desktop",
+              "share/man/man1/reprename.1.gz", "share/mime/packages/reprename.xml"] +
+             ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES])
+
+
+def check_deb(v):
+    """The Debian package: its files and fields, lintian, and as root an install that makes
+    double-clicks work, a desktop session, and a removal that leaves nothing."""
+    arch = subprocess.run(["dpkg", "--print-architecture"], stdout=subprocess.PIPE,
+                          text=True).stdout.strip()
+    deb = os.path.join(ROOT, "build", "reprename_%s_%s.deb" % (v, arch))
+    check(os.path.isfile(deb), "the Debian package is %s" % os.path.basename(deb))
+    if not os.path.isfile(deb):
+        return
+    listing = subprocess.run(["dpkg-deb", "-c", deb], stdout=subprocess.PIPE, text=True).stdout
+    files = sorted(line.split()[-1][len("./usr/"):] for line in listing.splitlines()
+                   if line.startswith("-"))
+    expected = sorted(INSTALLED + ["share/doc/reprename/changelog.gz",
+                                   "share/doc/reprename/copyright"])
+    check(files == expected, "the package holds the tool's files under /usr and its copyright "
+          "and changelog: %s" % files)
+    fields = {f: subprocess.run(["dpkg-deb", "-f", deb, f], stdout=subprocess.PIPE,
+                                text=True).stdout.strip()
+              for f in ("Package", "Version", "Depends", "Recommends", "Section")}
+    check(fields["Package"] == "reprename" and fields["Version"] == v and
+          "libc6" in fields["Depends"] and "libstdc++6" in fields["Depends"] and
+          fields["Recommends"] == "fonts-noto-cjk | fonts-droid-fallback",
+          "the package's fields: computed Depends, a Japanese font recommended: %s" % fields)
+    with tempfile.TemporaryDirectory(prefix="reprename-deb-") as folder:
+        subprocess.run(["dpkg-deb", "-x", deb, folder], check=True)
+        sections = subprocess.run(["readelf", "-S", os.path.join(folder, "usr/bin/reprename")],
+                                  stdout=subprocess.PIPE, text=True).stdout
+        check(".debug_info" not in sections and ".symtab" not in sections,
+              "/usr/bin/reprename is stripped")
+        with open(os.path.join(folder, "usr/share/doc/reprename/copyright")) as f:
+            check(f.readline().startswith("Format: https://www.debian.org/doc/packaging-manuals/"
+                                          "copyright-format/1.0/"),
+                  "the copyright file is in the machine-readable format")
+    if shutil.which("lintian"):
+        lint = subprocess.run(["lintian", "--fail-on", "error,warning", deb],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        check(lint.returncode == 0, "lintian finds no error or warning: %s" % lint.stdout[:500])
+    else:
+        print("skipped: lintian (apt-get install lintian)")
+    if os.geteuid() != 0 or subprocess.run(["dpkg", "-s", "reprename"], stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL).returncode == 0:
+        print("skipped: installing the package (needs root, and no reprename installed already)")
+        return
+    installed = subprocess.run(["dpkg", "-i", deb], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    check(installed.returncode == 0, "dpkg -i installs the package: %s" % installed.stderr[-300:])
+    try:
+        default = subprocess.run(["xdg-mime", "query", "default", REPLAY_TYPE],
+                                 stdout=subprocess.PIPE, text=True).stdout.strip()
+        check(default == "reprename.desktop", "xdg-mime opens replays with the launcher, after "
+              "dpkg's own triggers: %s" % default)
+        gio = subprocess.run(["gio", "mime", REPLAY_TYPE], stdout=subprocess.PIPE, text=True)
+        check("reprename.desktop" in gio.stdout, "gio mime names the launcher: %s" % gio.stdout)
+        check_desktop_session()
+    finally:
+        removed = subprocess.run(["dpkg", "--purge", "reprename"], stdout=subprocess.DEVNULL)
+    left = [f for f in expected if os.path.exists(os.path.join("/usr", f))]
+    check(removed.returncode == 0 and not left, "removing the package leaves nothing: %s" % left)
+    with open("/usr/share/applications/mimeinfo.cache") as f:
+        check("reprename" not in f.read(), "nor in the desktop database")
+
+
+def wait_until(ok, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if ok():
+            return True
+        time.sleep(0.1)
+    return ok()
+
+
+def check_desktop_session():
+    """The installed launcher in a real X session: a replay opened with gio and a folder dropped
+    on the launcher each run the dialogue in a terminal window, answered by typed keys; the
+    replays are renamed and the window stays at the key wait until a key closes it."""
+    tools = ["Xvfb", "xterm", "xdotool", "gio"]
+    if not all(shutil.which(t) for t in tools):
+        print("skipped: the desktop session (needs %s)" % ", ".join(tools))
+        return
+    display = ":73"
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        if not wait_until(lambda: os.path.exists("/tmp/.X11-unix/X73"), 10):
+            print("skipped: the desktop session (Xvfb does not start here)")
+            return
+        env = dict(os.environ, DISPLAY=display)
+
+        def terminals():
+            found = subprocess.run(["xdotool", "search", "--class", "xterm"], env=env,
+                                   stdout=subprocess.PIPE, text=True).stdout.split()
+            return found
+
+        def answer_and_close(start, renamed, what):
+            launcher = subprocess.Popen(start, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+            check(wait_until(lambda: terminals(), 15), "%s opens a terminal window" % what)
+            if not terminals():
+                launcher.kill()
+                return
+            window = terminals()[0]
+            for key in ("Return", "Return"):  # the first file's folder, the replay's own name
+                time.sleep(0.5)
+                subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env)
+                subprocess.run(["xdotool", "key", key], env=env)
+            check(wait_until(lambda: all(os.path.exists(p) for p in renamed), 15),
+                  "%s renames the replays: %s" % (what, renamed))
+            time.sleep(0.5)
+            check(window in terminals(), "%s: the window stays at the key wait" % what)
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env)
+            subprocess.run(["xdotool", "key", "space"], env=env)
+            check(wait_until(lambda: window not in terminals(), 15),
+                  "%s: a key closes the window" % what)
+            launcher.wait(timeout=15)
+
+        with tempfile.TemporaryDirectory(prefix="reprename-session-") as folder:
+            write_replay(os.path.join(folder, "a.rep"), "Opened")
+            os.makedirs(os.path.join(folder, "drop"))
+            write_replay(os.path.join(folder, "drop", "b.rep"), "Dropped")
+            answer_and_close(["gio", "open", os.path.join(folder, "a.rep")],
+                             [os.path.join(folder, "Opened.rep")], "gio open of a replay")
+            answer_and_close(["gio", "launch", "/usr/share/applications/reprename.desktop",
+                              os.path.join(folder, "drop")],
+                             [os.path.join(folder, "drop", "Dropped.rep")],
+                             "a folder dropped on the launcher")
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+
+
+def write_replay(path, name):
+    """A replay whose own name is `name`, in the replay alphabet's letters."""
+    codes = [ord(c) - ord("A") if c.isupper() else ord(c) - ord("a") + 26 for c in name]
+    with open(path, "wb") as f:
+        f.write(bytes(codes + [100] * (8 - len(codes))) + bytes(59))
 
 
 def png_size(path):
@@ -229,6 +369,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="reprename-release-") as scratch:
         check_windows(v, scratch)
         check_linux(v, scratch)
+    check_deb(v)
     if failures:
         sys.exit("%d release check(s) failed" % len(failures))
 
