@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/answer_reader.h"
+#include "portable/answer_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

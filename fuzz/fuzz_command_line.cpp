@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);

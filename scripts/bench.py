@@ -30,6 +30,7 @@ medians of 3, with the flushes (fsync, fdatasync, syncfs) counted by strace. Tar
 within 1.5x of mv's time, at most one flush per 32 replays and a few more; vfat and exFAT
 are printed without a target.
 """
+import argparse
 import os
 import re
 import shutil
@@ -428,14 +429,10 @@ def flushes(tool, src, dest, count):
         return sum(1 for line in f if re.search(r"\b(fsync|fdatasync|syncfs)\(", line))
 
 
-def cross_main():
+def cross_main(ref):
     if os.geteuid() != 0:
         print("--cross mounts loop images and needs root: skipped")
         return 0
-    ref = "357bbd9"  # the last build that made each copy durable on its own
-    for i, arg in enumerate(sys.argv):
-        if arg == "--against" and i + 1 < len(sys.argv):
-            ref = sys.argv[i + 1]
     subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "default", "--target", "reprename"],
@@ -497,12 +494,28 @@ def cross_main():
 
 
 def main():
-    if "--cold" in sys.argv[1:]:
+    parser = argparse.ArgumentParser(
+        description="Benchmark reprename against a baseline, mv and earlier builds.",
+        epilog="The module's docstring, at the top of this file, gives the cases and targets.")
+    parser.add_argument("count", nargs="?", type=int, default=10000,
+                        help="replays for (a) and (b) (default 10000)")
+    parser.add_argument("folder_count", nargs="?", type=int, default=100000,
+                        help="replays in one folder for (c) (default 100000)")
+    kind = parser.add_mutually_exclusive_group()
+    kind.add_argument("--cold", action="store_true",
+                      help="(root) the page cache emptied before every run: (d) and (e)")
+    kind.add_argument("--cross", action="store_true",
+                      help="(root) moves to loop-mounted ext4, vfat and exFAT images beside mv")
+    parser.add_argument("--against", default="357bbd9", metavar="REF",
+                        help="with --cross, the commit to compare with (default: the last "
+                             "build that flushed each copy on its own)")
+    args = parser.parse_args()
+    if args.cold:
         return cold_main()
-    if "--cross" in sys.argv[1:]:
-        return cross_main()
-    count = int(sys.argv[1]) if len(sys.argv) > 1 else 10000
-    folder_count = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
+    if args.cross:
+        return cross_main(args.against)
+    count = args.count
+    folder_count = args.folder_count
     subprocess.run(["cmake", "--preset", "default"], cwd=ROOT, check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "default", "--target", "reprename",

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the layers of src/: no file of src/platform includes a header of the core (driver,
-naming, replay), the core includes no OS header, and no chain of includes comes back to where it
-started. Test files (*_test.cpp) may include anything. Exits 1 and says where, otherwise 0."""
+"""Checks the layers of src/. The rule: OS headers are included only by src/platform's
+*_posix and *_win32 files, which alone talk to the system. The libraries stand in one order,
+each folder one library: portable/ (both systems' rules, no OS call) below the interfaces of
+platform/, below the core (driver/, naming/, replay/); platform/'s implementations may use
+portable/ but never the core, and no chain of includes comes back to where it started. Test
+files (*_test.cpp) may include anything. Exits 1 and says where, otherwise 0."""
 import os
 import re
 import sys
@@ -9,8 +12,12 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SRC = os.path.join(ROOT, "src")
 CORE = ("driver/", "naming/", "replay/")
-OS_HEADERS = re.compile(r"^(windows|unistd|fcntl|signal|termios|dirent|pthread|poll)\.h$|^sys/")
+OS_HEADERS = re.compile(r"^(windows|unistd|fcntl|signal|termios|dirent|pthread|poll|errno)\.h$"
+                        r"|^sys/")
+SYSTEM_FILE = re.compile(r"^platform/\w+_(posix|win32)\.(h|cpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
+# What each folder may include of the others.
+MAY_INCLUDE = {"portable/": ("portable/",), "platform/": ("platform/", "portable/")}
 
 
 def main():
@@ -24,10 +31,11 @@ def main():
     faults = []
     for path, includes in sorted(files.items()):
         for kind, header in includes:
-            if path.startswith("platform/") and kind == '"' and header.startswith(CORE):
-                faults.append("%s includes %s of the core" % (path, header))
-            if path.startswith(CORE) and kind == "<" and OS_HEADERS.search(header):
+            if kind == "<" and OS_HEADERS.search(header) and not SYSTEM_FILE.match(path):
                 faults.append("%s includes the OS header <%s>" % (path, header))
+            allowed = next((a for f, a in MAY_INCLUDE.items() if path.startswith(f)), None)
+            if kind == '"' and allowed is not None and not header.startswith(allowed):
+                faults.append("%s includes %s, above its layer" % (path, header))
     graph = {p: [h for k, h in inc if k == '"' and h in files] for p, inc in files.items()}
     state = {}
 

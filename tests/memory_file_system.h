@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 // The one spelling a disk sees for a path: "./" and doubled separators drop out; on Windows '/'
 // is a separator too and letters compare ignoring case.

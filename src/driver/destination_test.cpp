@@ -15,18 +15,18 @@ TEST(Destination, AnswersAsATerminalSpellsThem) {
     const char* typed;
     const char* settled;
   } cases[] = {
-      {"/home/me/arch", "/home/me/arch"},                                // as typed
-      {"'/home/me/replay archive' ", "/home/me/replay archive"},         // dragged in
-      {"  \"/home/me/replay archive\"", "/home/me/replay archive"},      // double quotes
-      {"/home/me/replay\\ archive", "/home/me/replay archive"},          // backslash escape
-      {"'/tmp/it'\\''s' ", "/tmp/it's"},                                 // a quote inside
-      {"~/arch", "/home/me/arch"},                                       // from HOME
-      {"'~/replay archive'", "/home/me/replay archive"},                 // quoted, then HOME
+      {"/home/me/arch", "/home/me/arch"},                               // as typed
+      {"'/home/me/replay archive' ", "/home/me/replay archive"},        // dragged in
+      {"  \"/home/me/replay archive\"", "/home/me/replay archive"},     // double quotes
+      {"/home/me/replay\\ archive", "/home/me/replay archive"},         // backslash escape
+      {"'/tmp/it'\\''s' ", "/tmp/it's"},                                // a quote inside
+      {"~/arch", "/home/me/arch"},                                      // from HOME
+      {"'~/replay archive'", "/home/me/replay archive"},                // quoted, then HOME
       {"file:///home/me/replay%20archive", "/home/me/replay archive"},  // a pasted URI
       {"file://localhost/home/me/arch ", "/home/me/arch"},
-      {"'q'", "'q'"},                                  // a folder named with quotes wins
-      {"'/nowhere' ", "'/nowhere' "},                  // nothing there: as typed
-      {"'/home/me/arch", "'/home/me/arch"},            // unbalanced quotes: as typed
+      {"'q'", "'q'"},                        // a folder named with quotes wins
+      {"'/nowhere' ", "'/nowhere' "},        // nothing there: as typed
+      {"'/home/me/arch", "'/home/me/arch"},  // unbalanced quotes: as typed
       {"/home/me/replay archive x", "/home/me/replay archive x"},  // two words
       {"file:///home/me/arch%2", "file:///home/me/arch%2"},        // a broken escape
   };

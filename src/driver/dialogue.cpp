@@ -1,25 +1,19 @@
 #include "driver/dialogue.h"
 
+#include "naming/tokens.h"
+
 namespace {
 
-constexpr std::string_view kHelpScreen =
-    "\nHow to use\n"
-    "  /n    リプレイ名\n"
-    "  /1    1Pキャラ(英語)\n"
-    "  /2    2Pキャラ(英語)\n"
-    "  /j    1Pキャラ(日本語)\n"
-    "  /J    2Pキャラ(日本語)\n"
-    "  /s    ステージ\n"
-    "  /3    1P壱符\n"
-    "  /4    1P弐符\n"
-    "  /5    2P壱符\n"
-    "  /6    2P弐符\n"
-    "  /0    連番\n"
-    "  /d    対戦日時mmdd\n"
+constexpr std::string_view kHelpExamples =
     "Example. off02-/n                ===> off02-[Replayname].rep\n"
     "         05/d_/1vs/2             ===> 051231_KovvsDru.rep\n"
     "         00/0/1(/3,/4)-/2(/5,/6) ===> 00000Kov(Qorn,Fyth)-Dru(Zadu,Wixo).rep\n"
     "何も入力しないでEnterで [リプレイ名].rep となります\n";
+
+// The help screen: its heading, a line per token, the examples.
+std::string helpScreen() {
+  return "\nHow to use\n" + helpScreenTokenLines() + std::string(kHelpExamples);
+}
 
 }  // namespace
 
@@ -54,6 +48,6 @@ std::optional<std::string> askFormat(Console& console) {
     if (!console.readLine(&answer)) return std::nullopt;
     if (answer.empty()) return std::string("/n");
     if (answer[0] != '?') return answer;
-    console.write(kHelpScreen);
+    console.write(helpScreen());
   }
 }

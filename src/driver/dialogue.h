@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/console.h"
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 // The directory part of `firstPath` up to and including its last separator, or nothing when the
 // path has no separator after its first byte.

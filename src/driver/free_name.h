@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 // What the collision search has learned in this run, so that n files composing to one name cost
 // O(n) existence tests instead of O(n^2).

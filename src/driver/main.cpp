@@ -6,7 +6,7 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 #include "platform/native.h"
-#include "platform/workers.h"
+#include "platform/system_workers.h"
 
 int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();

@@ -1,5 +1,7 @@
 #include "driver/options.h"
 
+#include "naming/tokens.h"
+
 namespace {
 
 constexpr const char* kUsage =
@@ -13,14 +15,9 @@ constexpr const char* kUsage =
     "  1. the destination folder; Enter keeps the folder of the first replay;\n"
     "  2. the file-name format; Enter gives the replay's own name (/n), ? lists the tokens.\n"
     "\n"
-    "Tokens of the format:\n"
-    "  /n  the replay's name              /s  the stage\n"
-    "  /1  1P's character (English)       /2  2P's character (English)\n"
-    "  /j  1P's character (Japanese)      /J  2P's character (Japanese)\n"
-    "  /3  1P's first card                /4  1P's second card\n"
-    "  /5  2P's first card                /6  2P's second card\n"
-    "  /0  a running number: 000, 001, ...\n"
-    "  /d  the match date as mmdd\n"
+    "Tokens of the format:\n";
+
+constexpr const char* kUsageEnd =
     "For example, /d_/1vs/2 gives 1231_KovvsDru.rep.\n"
     "\n"
     "A name that is taken gets the first free number (abc0.rep, abc1.rep, ...); no file is\n"
@@ -48,7 +45,7 @@ std::optional<OptionAnswer> readOptions(std::vector<std::string>* args, OptionSy
       args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
       return std::nullopt;
     }
-    if (arg == "--help") return OptionAnswer{kUsage, "", 0};
+    if (arg == "--help") return OptionAnswer{kUsage + usageTokenLines() + kUsageEnd, "", 0};
     if (arg == "--version") return OptionAnswer{kVersion, "", 0};
     if (arg.size() > 1 && arg[0] == '-' && !exists(arg)) {
       return OptionAnswer{"",

@@ -8,7 +8,7 @@
 #include "driver/free_name.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 // What the summary counts.
 struct Tally {

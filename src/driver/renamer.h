@@ -6,9 +6,9 @@
 
 #include "platform/console.h"
 #include "platform/file_system.h"
-#include "platform/path_style.h"
 #include "platform/stop_requests.h"
-#include "platform/workers.h"
+#include "portable/path_style.h"
+#include "portable/workers.h"
 
 // The whole run over the replay paths in `args`: the dialogue, every move, the summary and the
 // final pause. The headers are read on `workers` while the prompts wait. Stop requests are held

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/path_style.h"
-#include "platform/workers.h"
+#include "portable/path_style.h"
+#include "portable/workers.h"
 #include "replay/header.h"
 
 // One replay of the run: its path, as given or as listed, its header as read, and which file

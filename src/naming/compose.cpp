@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "naming/roster.h"
+#include "naming/tokens.h"
 
 void replaceAll(std::string* text, std::string_view token, std::string_view value) {
   if (token.empty()) return;
@@ -60,18 +61,11 @@ TokenValues gatherTokenValues(const ReplayFile& replay, int64_t* sequenceCounter
 
 std::string substituteTokens(std::string_view format, const TokenValues& values) {
   std::string text(format);
-  replaceAll(&text, "/j", values.name1PJa);
-  replaceAll(&text, "/J", values.name2PJa);
-  replaceAll(&text, "/n", values.replayName);
-  replaceAll(&text, "/1", values.abbreviation1P);
-  replaceAll(&text, "/2", values.abbreviation2P);
-  replaceAll(&text, "/3", values.firstCard1P);
-  replaceAll(&text, "/4", values.secondCard1P);
-  replaceAll(&text, "/5", values.firstCard2P);
-  replaceAll(&text, "/6", values.secondCard2P);
-  replaceAll(&text, "/0", values.sequence);
-  replaceAll(&text, "/s", values.stage);
-  replaceAll(&text, "/d", values.date);
+  for (std::size_t turn = 0; turn < kTokenCount; ++turn) {
+    for (const Token& token : kTokens) {
+      if (token.substitution == turn) replaceAll(&text, token.text, token.value(values));
+    }
+  }
   return text;
 }
 

@@ -35,7 +35,8 @@ std::string sequenceText(int64_t counter);
 // Gathers the token values of a decoded replay; advances the run's sequence counter.
 TokenValues gatherTokenValues(const ReplayFile& replay, int64_t* sequenceCounter);
 
-// Substitutes the tokens into `format` in their fixed order: /j /J /n /1 /2 /3 /4 /5 /6 /0 /s /d.
+// Substitutes the tokens into `format` in their fixed order (naming/tokens.h): /j /J /n /1 /2 /3
+// /4 /5 /6 /0 /s /d.
 // A later token may be formed across text an earlier one inserted.
 std::string substituteTokens(std::string_view format, const TokenValues& values);
 

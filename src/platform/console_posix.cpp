@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
-#include "platform/answer_reader.h"
 #include "platform/console.h"
 #include "platform/stop_signals_posix.h"
+#include "portable/answer_reader.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/answer_reader.h"
 #include "platform/console.h"
 #include "platform/console_closed_win32.h"
-#include "platform/key_wait_keys.h"
 #include "platform/wide_win32.h"
-#include "platform/windows_errors.h"
+#include "portable/answer_reader.h"
+#include "portable/key_wait_keys.h"
+#include "portable/windows_errors.h"
 
 namespace {
 

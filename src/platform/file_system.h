@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path_style.h"
+#include "portable/move_error.h"
+#include "portable/path_style.h"
 
 enum class ReadStatus {
   kOk,
@@ -46,53 +47,6 @@ enum class PathNow {
   kOther,    // another file, a folder, a FIFO, or something that cannot be told apart
   kNothing,  // no such name any more
 };
-
-// Why a move failed, in the terms the user is shown.
-enum class MoveError {
-  kNone,
-  kNotFound,
-  kAccessDenied,
-  kAlreadyExists,
-  kCrossDevice,
-  kReadOnly,
-  kDiskFull,
-  kInvalidArgument,
-  kOther,      // described by MoveResult::otherText
-  kNeedsCopy,  // from move() alone: `to` lies on another file system, see stageCopy
-};
-
-struct MoveResult {
-  MoveError error = MoveError::kNone;
-  std::string otherText;  // the system's own text, for kOther
-
-  bool ok() const { return error == MoveError::kNone; }
-};
-
-// The text shown after " -- Error: " for a failed move.
-inline std::string moveErrorText(const MoveResult& result) {
-  switch (result.error) {
-    case MoveError::kNone:
-      return "";
-    case MoveError::kNotFound:
-      return "No such file or directory";
-    case MoveError::kAccessDenied:
-      return "Permission denied";
-    case MoveError::kAlreadyExists:
-      return "File already exists";
-    case MoveError::kCrossDevice:
-    case MoveError::kNeedsCopy:
-      return "Cross-device link";
-    case MoveError::kReadOnly:
-      return "Read-only file system";
-    case MoveError::kDiskFull:
-      return "No space left on device";
-    case MoveError::kInvalidArgument:
-      return "Invalid argument";
-    case MoveError::kOther:
-      break;
-  }
-  return result.otherText;
-}
 
 // Every disk access of the renamer. The real one talks to the OS; tests use an in-memory one.
 class FileSystem {
@@ -143,8 +97,9 @@ class FileSystem {
   // True when `a` and `b` are one path as the system resolves names, asking nothing of the disk:
   // here the same bytes; on Windows the same full path, ignoring case as NTFS does.
   virtual bool samePath(const std::string& a, const std::string& b) { return a == b; }
-  // A key under which every name the system may take for `fileName` is found, and perhaps a few
-  // more: here its ASCII letters in lower case; on Windows the name in upper case as NTFS folds.
+  // A file name folded so that two names the system takes for one file get the same key (two
+  // that are different files may get it too, which costs a look, never a wrong answer): here its
+  // ASCII letters in lower case; on Windows the name in upper case as NTFS folds names.
   virtual std::string nameKey(std::string_view fileName) { return asciiLower(fileName); }
 };
 

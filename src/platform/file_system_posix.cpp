@@ -10,31 +10,79 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/fd_posix.h"
 #include "platform/file_system.h"
 #include "platform/stop_requests.h"
 
 namespace {
+
+// What this file needs of Linux beyond POSIX, each in one helper, so that another system's port
+// replaces these and keeps the rest.
+
+// Renames, failing with EEXIST rather than replacing what `to` names (renameat2).
+int renameWithoutReplacing(const std::string& from, const std::string& to) {
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0
+                                                                                          : errno;
+}
+
+// A file's extended attributes, by descriptor.
+ssize_t listAttributes(int fd, char* names, std::size_t size) {
+  return ::flistxattr(fd, names, size);
+}
+ssize_t readAttribute(int fd, const char* name, void* value, std::size_t size) {
+  return ::fgetxattr(fd, name, value, size);
+}
+int writeAttribute(int fd, const char* name, const void* value, std::size_t size) {
+  return ::fsetxattr(fd, name, value, size, 0);
+}
+
+// A file's access and modification times, as futimens and utimensat take them.
+struct FileTimes {
+  timespec times[2];
+};
+FileTimes timesOf(const struct stat& st) { return {{st.st_atim, st.st_mtim}}; }
+
+// Puts everything written to the file system `fd` lies on to disk, telling of write errors.
+int syncFileSystem(int fd) { return ::syncfs(fd) == 0 ? 0 : errno; }
+
+// A new file of no name in `folder`, open for writing; nothing where the file system has none.
+int openNameless(const std::string& folder) {
+  return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+// Whether a file of no name can later be given one without privileges: by its /proc link.
+bool namelessFilesCanBeNamed() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// Gives the file of no name open as `fd` the name `to`, failing with EEXIST where it is taken.
+int nameNameless(int fd, const std::string& to) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
 
 // How a path that is a symbolic link opens.
 enum class Links { kFollow, kRefuse };  // kRefuse: it fails with ELOOP
 
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO's open from waiting for a writer;
 // the fstat then turns away FIFOs, devices and directories, telling of the last in `isFolder`.
-int openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr,
-                    Links links = Links::kFollow) {
+// Nothing opened, with errno set, where it fails.
+Fd openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr,
+                   Links links = Links::kFollow) {
   const int noFollow = links == Links::kRefuse ? O_NOFOLLOW : 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollow);
-  if (fd < 0) return -1;
-  if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollow));
+  if (!fd) return fd;
+  if (::fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode)) {
     if (isFolder != nullptr) *isFolder = S_ISDIR(st->st_mode);
-    ::close(fd);
+    fd.reset();
     errno = EINVAL;
-    return -1;
   }
   return fd;
 }
@@ -100,35 +148,6 @@ bool attributeNotHeld(int error) {
   return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
-// A file descriptor that closes itself.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = o.fd_;
-      o.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Closes now; returns 0 or the errno of the close.
-  int reset() {
-    int error = 0;
-    if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
-    fd_ = -1;
-    return error;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // What the renamer has learned of one destination folder, which lies on one file system.
 struct Folder {
   NoReplaceWay way = NoReplaceWay::kRename;
@@ -157,9 +176,9 @@ int claimAndRename(const std::string& from, const std::string& to, Folder& folde
   dev_t device = 0;
   if (::lstat(from.c_str(), &st) != 0) return errno;
   if (folderDevice(folder, folderPath, &device) == 0 && device != st.st_dev) return EXDEV;
-  int claim = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (claim < 0) return errno;
-  ::close(claim);
+  Fd claim(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!claim) return errno;
+  claim.reset();
   if (::rename(from.c_str(), to.c_str()) != 0) {
     const int error = errno;
     return ::unlink(to.c_str()) == 0 ? error : errno;
@@ -187,8 +206,7 @@ int linkAndUnlink(const std::string& from, const std::string& to) {
 int renameNoReplace(const std::string& from, const std::string& to, Folder& folder,
                     const std::string& folderPath) {
   if (folder.way == NoReplaceWay::kRename) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    const int error = errno;
+    const int error = renameWithoutReplacing(from, to);
     if (!unsupported(error)) return error;
     folder.way = NoReplaceWay::kLink;
   }
@@ -262,11 +280,11 @@ int checkBeginsWith(int copy, std::string_view header) {
 int copyExtendedAttributes(int from, int to) {
   std::string names;
   for (int attempt = 0;; ++attempt) {  // the list may grow between the two calls
-    ssize_t size = ::flistxattr(from, nullptr, 0);
+    ssize_t size = listAttributes(from, nullptr, 0);
     if (size < 0) return attributeNotHeld(errno) ? 0 : errno;
     if (size == 0) return 0;
     names.assign(static_cast<std::size_t>(size), '\0');
-    size = ::flistxattr(from, &names[0], names.size());
+    size = listAttributes(from, &names[0], names.size());
     if (size >= 0) {
       names.resize(static_cast<std::size_t>(size));
       break;
@@ -278,16 +296,16 @@ int copyExtendedAttributes(int from, int to) {
     const std::size_t end = names.find('\0', at);
     const std::string name = names.substr(at, end == std::string::npos ? end : end - at);
     at = end == std::string::npos ? names.size() : end + 1;
-    ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+    ssize_t size = readAttribute(from, name.c_str(), nullptr, 0);
     if (size >= 0) {
       value.assign(static_cast<std::size_t>(size), '\0');
-      size = ::fgetxattr(from, name.c_str(), &value[0], value.size());
+      size = readAttribute(from, name.c_str(), &value[0], value.size());
     }
     if (size < 0) {
       if (errno == ENODATA || attributeNotHeld(errno)) continue;  // gone meanwhile, or private
       return errno;
     }
-    if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0) != 0 &&
+    if (writeAttribute(to, name.c_str(), value.data(), static_cast<std::size_t>(size)) != 0 &&
         !attributeNotHeld(errno)) {
       return errno;
     }
@@ -308,8 +326,7 @@ int keepAttributes(int from, int to, const struct stat& st) {
   }
   if (int error = copyExtendedAttributes(from, to)) return error;
   if (::fchmod(to, mode) != 0 && !attributeNotHeld(errno)) return errno;
-  const timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::futimens(to, times) != 0 && !attributeNotHeld(errno)) return errno;
+  if (::futimens(to, timesOf(st).times) != 0 && !attributeNotHeld(errno)) return errno;
   return 0;
 }
 
@@ -340,15 +357,9 @@ int syncFolder(const std::string& folder, int onIt) {
     if (::fsync(dir.get()) == 0) return 0;
     if (!unsupported(errno)) return errno;
   }
-  if (onIt >= 0) return ::syncfs(onIt) == 0 ? 0 : errno;
+  if (onIt >= 0) return syncFileSystem(onIt);
   ::sync();  // nothing open on that file system to name it by
   return 0;
-}
-
-// Whether a copy of no name can later be given one without privileges: by its /proc link.
-bool procLinksWork() {
-  static const bool work = ::access("/proc/self/fd", X_OK) == 0;
-  return work;
 }
 
 // One copy of a group, from its source's copy to its new name.
@@ -376,25 +387,24 @@ class PosixFileSystem : public FileSystem {
     ReadResult result;
     struct stat st;
     bool isFolder = false;
-    int fd = openRegularFile(path, &st, &isFolder);
-    if (fd < 0) {
+    Fd fd = openRegularFile(path, &st, &isFolder);
+    if (!fd) {
       if (isFolder) result.status = ReadStatus::kFolder;
       return result;
     }
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
-      ssize_t n = ::read(fd, &result.bytes[got], limit - got);
+      ssize_t n = ::read(fd.get(), &result.bytes[got], limit - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        ::close(fd);
         result.bytes.clear();
         return result;
       }
       if (n == 0) break;
       got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
+    fd.reset();
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
     result.stamp = stampOf(st);
@@ -411,33 +421,28 @@ class PosixFileSystem : public FileSystem {
 
   std::optional<std::vector<std::string>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
-    DIR* dir = ::opendir(folder.c_str());
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (dir == nullptr) return std::nullopt;
     std::vector<std::string> names;
     for (;;) {
       errno = 0;
-      const dirent* entry = ::readdir(dir);
+      const dirent* entry = ::readdir(dir.get());
       if (entry == nullptr) break;
       if (!wanted(entry->d_name)) continue;
       bool regular = entry->d_type == DT_REG;
       if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
         struct stat st;  // a link counts as what it points to
-        regular = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
       }
       if (regular) names.emplace_back(entry->d_name);
     }
-    const bool complete = errno == 0;
-    ::closedir(dir);
-    if (!complete) return std::nullopt;
+    if (errno != 0) return std::nullopt;
     return names;
   }
 
   bool opensForReading(const std::string& path) override {
     struct stat st;
-    int fd = openRegularFile(path, &st);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    return static_cast<bool>(openRegularFile(path, &st));
   }
 
   bool isFolder(const std::string& path) override {
@@ -491,7 +496,8 @@ class PosixFileSystem : public FileSystem {
           !synced.insert(st.st_dev).second) {
         continue;
       }
-      if (::syncfs(staged.copy.get()) != 0 && error == 0) error = errno;
+      const int failed = syncFileSystem(staged.copy.get());
+      if (error == 0) error = failed;
     }
     if (error == 0) return MoveResult();
     for (Staged& staged : staged_) {
@@ -565,8 +571,8 @@ class PosixFileSystem : public FileSystem {
   // A file for the copy in its folder: one of no name where the file system has them, so that
   // nothing is left if the run dies; elsewhere a hidden one that no run takes for a replay.
   static int createCopy(Staged& staged, Folder& folder) {
-    if (folder.nameless && procLinksWork()) {
-      staged.copy = Fd(::open(staged.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (folder.nameless && namelessFilesCanBeNamed()) {
+      staged.copy = Fd(openNameless(staged.folder));
       if (staged.copy) return 0;
       if (!unsupported(errno) && errno != EISDIR) return errno;
       folder.nameless = false;
@@ -584,14 +590,11 @@ class PosixFileSystem : public FileSystem {
       if (::symlink(staged.linkText.c_str(), to.c_str()) != 0) return errno;
       const struct stat& st = staged.linkStat;
       (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
-      const timespec times[2] = {st.st_atim, st.st_mtim};
-      ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      ::utimensat(AT_FDCWD, to.c_str(), timesOf(st).times, AT_SYMLINK_NOFOLLOW);
       return 0;
     }
     if (staged.hidden.empty()) {
-      const std::string self = "/proc/self/fd/" + std::to_string(staged.copy.get());
-      return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+      return nameNameless(staged.copy.get(), to);
     }
     const int error = renameNoReplace(staged.hidden, to, folderAt(staged.folder), staged.folder);
     if (error == 0) staged.hidden.clear();

@@ -3,16 +3,18 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/console_closed_win32.h"
 #include "platform/file_system.h"
-#include "platform/path_style.h"
+#include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
-#include "platform/windows_errors.h"
-#include "platform/windows_names.h"
+#include "portable/path_style.h"
+#include "portable/windows_errors.h"
+#include "portable/windows_names.h"
 
 namespace {
 
@@ -59,14 +61,11 @@ std::wstring systemPath(std::string_view path) {
 
 // Opens a file for reading the way the existence test and the replay reads do. Devices (CON,
 // NUL, COM1, pipes) open too, but are no files.
-HANDLE openRegularFile(const std::string& path) {
-  HANDLE file =
-      CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
-  }
+Handle openRegularFile(const std::string& path) {
+  Handle file(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) file.reset();
   return file;
 }
 
@@ -93,15 +92,13 @@ bool stampOf(HANDLE file, FileStamp* stamp) {
 
 // What a link leads to is a file on disk, not a folder or a device.
 bool isRegularFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool regular = GetFileInformationByHandle(file, &info) &&
-                       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                       GetFileType(file) == FILE_TYPE_DISK;
-  CloseHandle(file);
-  return regular;
+  return GetFileInformationByHandle(file.get(), &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         GetFileType(file.get()) == FILE_TYPE_DISK;
 }
 
 bool exists(const std::wstring& path) {
@@ -120,12 +117,9 @@ DWORD createTemporaryBeside(std::string_view to, std::wstring* temp) {
                   static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
                   ++counter & 0xFFFF);
     *temp = systemPath(std::string(folder) + name);
-    HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-      return 0;
-    }
+    const Handle file(CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return 0;
     if (GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
   }
   return ERROR_FILE_EXISTS;
@@ -139,12 +133,10 @@ DWORD CALLBACK copyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_I
 
 // Writes a file's data and metadata through to the disk.
 DWORD flushFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  const DWORD error = FlushFileBuffers(file) ? 0 : GetLastError();
-  CloseHandle(file);
-  return error;
+  const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
+  return FlushFileBuffers(file.get()) ? 0 : GetLastError();
 }
 
 void setAttributes(const std::wstring& path, DWORD attributes) {
@@ -161,22 +153,19 @@ DWORD removeOwnFile(const std::wstring& path) {
 // 0 when the file at `path` is `size` bytes long and begins with `header`; the system error, or
 // ERROR_CRC for a copy that holds other bytes than its source.
 DWORD checkCopy(const std::wstring& path, uint64_t size, std::string_view header) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
   LARGE_INTEGER length;
   std::string start(header.size(), '\0');
   DWORD got = 0;
-  DWORD error = 0;
-  if (!GetFileSizeEx(file, &length) ||
-      !ReadFile(file, &start[0], static_cast<DWORD>(start.size()), &got, nullptr)) {
-    error = GetLastError();
-  } else if (static_cast<uint64_t>(length.QuadPart) != size || got != start.size() ||
-             start != header) {
-    error = ERROR_CRC;
+  if (!GetFileSizeEx(file.get(), &length) ||
+      !ReadFile(file.get(), &start[0], static_cast<DWORD>(start.size()), &got, nullptr)) {
+    return GetLastError();
   }
-  CloseHandle(file);
-  return error;
+  const bool same =
+      static_cast<uint64_t>(length.QuadPart) == size && got == start.size() && start == header;
+  return same ? 0 : ERROR_CRC;
 }
 
 bool isLockError(DWORD error) {
@@ -207,8 +196,8 @@ class Win32FileSystem : public FileSystem {
  public:
   ReadResult readPrefix(const std::string& path, std::size_t limit) override {
     ReadResult result;
-    HANDLE file = openRegularFile(path);
-    if (file == INVALID_HANDLE_VALUE) {
+    const Handle file = openRegularFile(path);
+    if (!file) {
       // A folder does not open as a file; only then is it worth asking what it is.
       const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -216,23 +205,18 @@ class Win32FileSystem : public FileSystem {
       }
       return result;
     }
-    if (!stampOf(file, &result.stamp)) {
-      CloseHandle(file);
-      return result;
-    }
+    if (!stampOf(file.get(), &result.stamp)) return result;
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
       DWORD n = 0;
-      if (!ReadFile(file, &result.bytes[got], static_cast<DWORD>(limit - got), &n, nullptr)) {
-        CloseHandle(file);
+      if (!ReadFile(file.get(), &result.bytes[got], static_cast<DWORD>(limit - got), &n, nullptr)) {
         result.bytes.clear();
         return result;
       }
       if (n == 0) break;
       got += n;
     }
-    CloseHandle(file);
     result.bytes.resize(got);
     result.status = ReadStatus::kOk;
     return result;
@@ -240,18 +224,17 @@ class Win32FileSystem : public FileSystem {
 
   // One open, without access to the data, and its queries: the file's own identity.
   PathNow recheck(const std::string& path, const FileStamp& stamp) override {
-    HANDLE file = CreateFileW(systemPath(path).c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const Handle file(CreateFileW(systemPath(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
       const DWORD error = GetLastError();
       const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
       return gone ? PathNow::kNothing : PathNow::kOther;
     }
     FileStamp now;
-    const bool same = GetFileType(file) == FILE_TYPE_DISK && stampOf(file, &now) &&
+    const bool same = GetFileType(file.get()) == FILE_TYPE_DISK && stampOf(file.get(), &now) &&
                       !(now.attributes & FILE_ATTRIBUTE_DIRECTORY) && now == stamp;
-    CloseHandle(file);
     return same ? PathNow::kSameFile : PathNow::kOther;
   }
 
@@ -260,9 +243,10 @@ class Win32FileSystem : public FileSystem {
     WIN32_FIND_DATAW entry;
     // Every name, matched here rather than by the system, which would match 8.3 aliases too.
     const std::wstring everyName = systemPath(pathInFolder(folder, "*", PathStyle::kWindows));
-    HANDLE find = FindFirstFileExW(everyName.c_str(), FindExInfoBasic, &entry,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) {
+    const FindHandle find(FindFirstFileExW(everyName.c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
+    if (find.get() == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>();
       return std::nullopt;
     }
@@ -276,20 +260,15 @@ class Win32FileSystem : public FileSystem {
         continue;  // a link counts as what it points to
       }
       names.push_back(std::move(name));
-    } while (FindNextFileW(find, &entry));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(find);
-    if (!complete) return std::nullopt;
+    } while (FindNextFileW(find.get(), &entry));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
     return names;
   }
 
   // A device's name (CON, NUL, COM1) is taken, as it is on every Windows before 11.
   bool opensForReading(const std::string& path) override {
     if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
-    HANDLE file = openRegularFile(path);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
+    return static_cast<bool>(openRegularFile(path));
   }
 
   bool isFolder(const std::string& path) override {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 // How this system spells file paths.
 PathStyle nativePathStyle();

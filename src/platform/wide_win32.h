@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wchar_t is UTF-16");
 

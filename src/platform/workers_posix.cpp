@@ -2,7 +2,7 @@
 #include <signal.h>
 
 #include "platform/stop_signals_posix.h"
-#include "platform/workers.h"
+#include "platform/system_workers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/workers.h"
+#include "platform/system_workers.h"
 
 // Console control events come on a thread of the system's own, never on a worker.
 std::unique_ptr<Workers> makeSystemWorkers() {

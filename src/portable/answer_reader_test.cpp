@@ -1,4 +1,4 @@
-#include "platform/answer_reader.h"
+#include "portable/answer_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/utf16.h"
+#include "portable/utf16.h"
 
 #include <gtest/gtest.h>
 

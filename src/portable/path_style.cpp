@@ -1,4 +1,4 @@
-#include "platform/path_style.h"
+#include "portable/path_style.h"
 
 std::string asciiLower(std::string_view text) {
   std::string lower(text);

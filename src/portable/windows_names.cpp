@@ -1,7 +1,7 @@
-#include "platform/windows_names.h"
+#include "portable/windows_names.h"
 
-#include "platform/path_style.h"
-#include "platform/utf16.h"
+#include "portable/path_style.h"
+#include "portable/utf16.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/windows_errors.h"
+#include "portable/windows_errors.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/command_line.h"
+#include "portable/command_line.h"
 
 #include <gtest/gtest.h>
 

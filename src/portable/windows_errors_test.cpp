@@ -1,12 +1,11 @@
-#include "platform/windows_errors.h"
+#include "portable/windows_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "driver/renamer.h"
-#include "platform/windows_names.h"
+#include "portable/windows_names.h"
 
 namespace {
 

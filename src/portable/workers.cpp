@@ -1,4 +1,6 @@
-#include "platform/workers.h"
+#include "portable/workers.h"
+
+#include <utility>
 
 std::size_t InlineWorkers::post(std::size_t count, Job job) {
   for (std::size_t i = 0; i < count; ++i) job(i);
@@ -11,7 +13,7 @@ ThreadWorkers::ThreadWorkers(std::size_t threads, ThreadStarter start)
 ThreadWorkers::~ThreadWorkers() { stop(); }
 
 std::size_t ThreadWorkers::post(std::size_t count, Job job) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   const std::size_t number = batches_.size();
   batches_.push_back(std::make_unique<Batch>(count, std::move(job)));
   Batch& batch = *batches_.back();
@@ -21,10 +23,29 @@ std::size_t ThreadWorkers::post(std::size_t count, Job job) {
   }
   ++unfinished_;
   for (std::size_t n = 0; n < count && threads_.size() < maxThreads_; ++n) {
-    threads_.push_back(start_([this] { work(); }));
+    try {
+      threads_.push_back(start_([this] { work(); }));
+    } catch (...) {
+      break;  // the threads there are take the batch; with none, the caller does below
+    }
   }
   batchCame_.notify_all();
+  if (!threads_.empty()) return number;
+  lock.unlock();  // its jobs may post batches of their own
+  runJobs(batch);
   return number;
+}
+
+void ThreadWorkers::runJobs(Batch& batch) {
+  for (std::size_t i; !stopping_ && (i = batch.next++) < batch.count;) {
+    try {
+      batch.job(i);
+    } catch (...) {
+      // A job that throws has run: what it wrote stays, and a read it did not finish is a
+      // failed read of its replay.
+    }
+    if (++batch.finished == batch.count) finish(batch);
+  }
 }
 
 void ThreadWorkers::waitFor(std::size_t batch) {
@@ -77,9 +98,6 @@ void ThreadWorkers::work() {
       batchCame_.wait(lock, [&] { return stopping_ || (batch = openBatch()) != nullptr; });
       if (stopping_) return;
     }
-    for (std::size_t i; !stopping_ && (i = batch->next++) < batch->count;) {
-      batch->job(i);
-      if (++batch->finished == batch->count) finish(*batch);
-    }
+    runJobs(*batch);
   }
 }

@@ -1,4 +1,4 @@
-#include "platform/key_wait_keys.h"
+#include "portable/key_wait_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/file_system.h"
+#include "portable/move_error.h"
 
 // A failed move as the user is shown it, from the Windows system error that reported it: the
 // words of the tool's own table, "File name too long" for a name past the system's limit, and

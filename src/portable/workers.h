@@ -24,7 +24,8 @@ class Workers {
   // Returns once every batch posted so far, and every batch their jobs posted, has run.
   virtual void waitForAll() = 0;
   // Drops the jobs not yet begun and waits for those running (one read each) to end; batches
-  // their jobs post meanwhile are dropped too. Dropped jobs count as run.
+  // their jobs post meanwhile are dropped too. A dropped job never runs, and waitFor and
+  // waitForAll do not wait for it: to them it is as good as run.
   virtual void stop() = 0;
 };
 
@@ -49,7 +50,21 @@ inline std::thread startPlainThread(std::function<void()> body) {
 }
 
 // At most `threads` threads, started as batches come. The jobs of a batch are handed out by
-// one atomic counter, so a job costs no lock and no system call of its own.
+// one atomic counter, so a job costs no lock and no system call of its own. A job that throws
+// counts as run. Where no thread can be started, post() runs the batch itself.
+//
+// What keeps it safe, for whoever changes it or the readers built on it:
+// - A batch is never freed or moved while the pool lives (batches_ holds them by pointer), so
+//   a job may keep a reference to its batch, and waitFor(n) may look at batch n at any time.
+// - The callers post jobs that write into storage that is never resized once posted (the
+//   readers' list of arguments), and a folder's list is complete before the batch that reads
+//   its replays is posted.
+// - A job's results are published by the atomic `finished` count and finish() under the mutex;
+//   whoever waitFor() returns to sees them.
+// - stop() joins every thread before it marks the batches done and resets the counters, so no
+//   job runs on while they are reset.
+// - firstOpen_ moves past the batches of a stopped run, so when the pool is used again, their
+//   dropped jobs are never taken.
 class ThreadWorkers : public Workers {
  public:
   explicit ThreadWorkers(std::size_t threads, ThreadStarter start = startPlainThread);
@@ -69,6 +84,7 @@ class ThreadWorkers : public Workers {
     bool done = false;                     // under the mutex
   };
   void work();
+  void runJobs(Batch& batch);  // takes the batch's jobs in turn until none is left
   Batch* openBatch();  // with the mutex held: the first batch with jobs to hand out, or null
   void finish(Batch& batch);
 
@@ -83,10 +99,3 @@ class ThreadWorkers : public Workers {
   std::atomic<bool> stopping_{false};
   std::vector<std::thread> threads_;
 };
-
-// Enough reads in flight to keep a disk's queue full; each holds one file open at a time.
-constexpr std::size_t kReaderThreads = 32;
-
-// The system's workers for header reads: kReaderThreads threads, each with every stop signal
-// blocked, so only the main thread ever handles one.
-std::unique_ptr<Workers> makeSystemWorkers();

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+// Why a move failed, in the terms the user is shown.
+enum class MoveError {
+  kNone,
+  kNotFound,
+  kAccessDenied,
+  kAlreadyExists,
+  kCrossDevice,
+  kReadOnly,
+  kDiskFull,
+  kInvalidArgument,
+  kOther,      // described by MoveResult::otherText
+  kNeedsCopy,  // from move() alone: `to` lies on another file system, see stageCopy
+};
+
+struct MoveResult {
+  MoveError error = MoveError::kNone;
+  std::string otherText;  // the system's own text, for kOther
+
+  bool ok() const { return error == MoveError::kNone; }
+};
+
+// The text shown after " -- Error: " for a failed move.
+inline std::string moveErrorText(const MoveResult& result) {
+  switch (result.error) {
+    case MoveError::kNone:
+      return "";
+    case MoveError::kNotFound:
+      return "No such file or directory";
+    case MoveError::kAccessDenied:
+      return "Permission denied";
+    case MoveError::kAlreadyExists:
+      return "File already exists";
+    case MoveError::kCrossDevice:
+    case MoveError::kNeedsCopy:
+      return "Cross-device link";
+    case MoveError::kReadOnly:
+      return "Read-only file system";
+    case MoveError::kDiskFull:
+      return "No space left on device";
+    case MoveError::kInvalidArgument:
+      return "Invalid argument";
+    case MoveError::kOther:
+      break;
+  }
+  return result.otherText;
+}
