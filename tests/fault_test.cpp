@@ -178,7 +178,7 @@ class FaultTable : public EndToEnd {
         const std::string target = outcome.substr(arrow + 4, outcome.find(" -- ") - arrow - 4);
         EXPECT_EQ(readFile(target), bytes) << what << ": " << outcome;
         EXPECT_TRUE(fault.sourceStays || !fs::exists(path)) << what << ": " << outcome;
-      } else if (!killed) {
+      } else if (!killed && !fault.recordLost) {  // a lost record may lack moved replays' lines
         EXPECT_EQ(readFile(path), bytes) << what << ": not moved, yet gone from " << path;
       }
     }
@@ -251,6 +251,8 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
       for (const Scene scene : {Scene::kAcross, Scene::kCollision}) {
         for (int when = 1; when <= deepest; ++when) {
           Fault fault{call, inject, when, scene};
+          // A failed write of the outcome lines loses them, and must end the run saying so.
+          fault.recordLost = std::string(call) == "write" && inject != "signal=SIGKILL";
           if (!setUp(scene)) GTEST_SKIP() << "no second file system at /dev/shm";
           ProcessResult r = runUnder(fault);
           ASSERT_FALSE(r.timedOut);
