@@ -448,7 +448,8 @@ def cross_main(ref):
         for fstype in ("ext4", "vfat", "exfat"):
             mount = mount_image(folder, fstype)
             if mount is None:
-                print("%s: no image could be made and mounted (mkfs.%s?): skipped" % (fstype, fstype))
+                print("%s: no image could be made and mounted here (mkfs.%s and a driver in the "
+                      "kernel or FUSE are needed): skipped" % (fstype, fstype))
                 continue
             for count, size in ((1000, 100 * 1000), (10000, 16 * 1024)):
                 print("%s image, %d replays of %d bytes, from %s, median of 3:"
