@@ -20,7 +20,12 @@ void keepRead(Replay& replay, const ReadResult& read) {
 ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std::string>& args,
                          PathStyle style)
     : fs_(fs), workers_(workers), style_(style), arguments_(args.size()) {
-  for (std::size_t i = 0; i < args.size(); ++i) arguments_[i].path = args[i];
+  // Each argument's own replay is made here, so a reader thread only fills it in: the threads'
+  // heaps stay small, and grow with no system call of their own.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    arguments_[i].replays.resize(1);
+    arguments_[i].replays.front().path = args[i];
+  }
   // The first argument alone, so that the first prompt waits for no other.
   auto readFrom = [this](std::size_t first) {
     return [this, first](std::size_t i) { readArgument(arguments_[first + i]); };
@@ -30,21 +35,20 @@ ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std
 }
 
 void ReplayReads::readArgument(Argument& argument) {
-  ReadResult read = fs_.readPrefix(argument.path, kReplayHeaderSize);
+  Replay& itself = argument.replays.front();
+  ReadResult read = fs_.readPrefix(itself.path, kReplayHeaderSize);
   if (read.status != ReadStatus::kFolder) {
-    argument.replays.push_back({argument.path, {}, {}});
-    keepRead(argument.replays.back(), read);
+    keepRead(itself, read);
     return;
   }
-  std::optional<std::vector<std::string>> names = fs_.listFolder(argument.path, isReplayFileName);
-  if (!names) {
-    argument.replays.push_back({argument.path, ReplayFile(), FileStamp()});  // fails in its turn
-    return;
-  }
+  const std::string folder = itself.path;
+  std::optional<std::vector<std::string>> names = fs_.listFolder(folder, isReplayFileName);
+  if (!names) return;  // the folder itself, which fails in its turn
   std::sort(names->begin(), names->end());
+  argument.replays.clear();
   argument.replays.reserve(names->size());
   for (const std::string& name : *names) {
-    argument.replays.push_back({pathInFolder(argument.path, name, style_), {}, {}});
+    argument.replays.push_back({pathInFolder(folder, name, style_), {}, {}});
   }
   names.reset();
   workers_.post(argument.replays.size(),

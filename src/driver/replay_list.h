@@ -46,9 +46,10 @@ class ReplayReads {
   void cancel() { workers_.stop(); }
 
  private:
+  // One argument: first the replay of its own path, made before the jobs are posted so that a
+  // reader thread only fills it in; a folder's job puts the folder's replays in its place.
   struct Argument {
-    std::string path;
-    std::vector<Replay> replays;  // filled by the argument's own job
+    std::vector<Replay> replays;
   };
   void readArgument(Argument& argument);
   void readReplay(Replay& replay);

@@ -61,10 +61,8 @@ TokenValues gatherTokenValues(const ReplayFile& replay, int64_t* sequenceCounter
 
 std::string substituteTokens(std::string_view format, const TokenValues& values) {
   std::string text(format);
-  for (std::size_t turn = 0; turn < kTokenCount; ++turn) {
-    for (const Token& token : kTokens) {
-      if (token.substitution == turn) replaceAll(&text, token.text, token.value(values));
-    }
+  for (const Token* token : tokensInSubstitutionOrder()) {
+    replaceAll(&text, token->text, token->value(values));
   }
   return text;
 }

@@ -24,6 +24,15 @@ const Token kTokens[kTokenCount] = {
      [](const TokenValues& v) -> std::string_view { return v.date; }},
 };
 
+const std::array<const Token*, kTokenCount>& tokensInSubstitutionOrder() {
+  static const std::array<const Token*, kTokenCount> order = [] {
+    std::array<const Token*, kTokenCount> tokens{};
+    for (const Token& token : kTokens) tokens.at(token.substitution) = &token;
+    return tokens;
+  }();
+  return order;
+}
+
 std::string helpScreenTokenLines() {
   std::string lines;
   for (const Token& token : kTokens) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -20,6 +21,9 @@ inline constexpr std::size_t kTokenCount = 12;
 
 // The tokens in the order the help screen lists them.
 extern const Token kTokens[kTokenCount];
+
+// The tokens in the order they are substituted.
+const std::array<const Token*, kTokenCount>& tokensInSubstitutionOrder();
 
 // The tokens' lines of the help screen, "  /n    リプレイ名" and so on.
 std::string helpScreenTokenLines();

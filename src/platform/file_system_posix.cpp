@@ -460,7 +460,7 @@ class PosixFileSystem : public FileSystem {
   }
 
   bool knownToCopy(const FileStamp& stamp, const std::string& to) override {
-    if (folders_.empty()) return false;  // nothing was copied yet
+    if (!copied_) return false;  // nothing was copied yet: a rename costs no look-up
     const Folder& folder = folderAt(folderOf(to));
     return folder.copiedFrom.count(static_cast<dev_t>(stamp.volume)) != 0;
   }
@@ -561,6 +561,7 @@ class PosixFileSystem : public FileSystem {
     }
     Folder& folder = folderAt(staged.folder);
     folder.copiedFrom.insert(st.st_dev);
+    copied_ = true;
     if (int error = createCopy(staged, folder)) return error;
     groupBytes_ += st.st_size;
     if (int error = copyContents(source.get(), staged.copy.get(), st, &buffer_)) return error;
@@ -612,6 +613,7 @@ class PosixFileSystem : public FileSystem {
   }
 
   std::unordered_map<std::string, Folder> folders_;
+  bool copied_ = false;  // some copy was staged in this run
   std::vector<Staged> staged_;
   off_t groupBytes_ = 0;
   std::chrono::steady_clock::time_point groupStart_;
