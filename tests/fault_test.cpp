@@ -102,31 +102,26 @@ class FaultTable : public EndToEnd {
     fs::create_directories(src);
     fs::create_directories(dest);
     for (const auto& entry : fs::directory_iterator(dest)) fs::remove_all(entry.path());
+    if (scene == Scene::kReadOnlySource) {  // a tmpfs, made read-only once the replays are in
+      if (::mount("tmpfs", src.c_str(), "tmpfs", 0, "size=1m") != 0) return false;
+      mounts.push_back(src);
+    }
     originals.clear();
     for (int i = 0; i < 3; ++i) {
       ReplayFields f;
       f.size = 64 * 1024 + i;
-      writeNamedReplay(src + "/r" + std::to_string(i) + ".rep", "n" + std::to_string(i), f);
-      originals[src + "/r" + std::to_string(i) + ".rep"] =
-          readFile(src + "/r" + std::to_string(i) + ".rep");
+      const std::string path = src + "/r" + std::to_string(i) + ".rep";
+      writeNamedReplay(path, "n" + std::to_string(i), f);
+      originals[path] = readFile(path);
     }
     ::setxattr((src + "/r0.rep").c_str(), "user.note", "mine", 4, 0);
     if (scene == Scene::kCollision) {
       writeNamedReplay(dest + "/n0.rep", "taken");
       originals[dest + "/n0.rep"] = readFile(dest + "/n0.rep");
     }
-    if (scene == Scene::kReadOnlySource) {
-      if (::mount("tmpfs", src.c_str(), "tmpfs", 0, "size=1m") != 0) return false;
-      mounts.push_back(src);
-      originals.clear();
-      for (int i = 0; i < 3; ++i) {
-        writeNamedReplay(src + "/r" + std::to_string(i) + ".rep", "n" + std::to_string(i));
-        originals[src + "/r" + std::to_string(i) + ".rep"] =
-            readFile(src + "/r" + std::to_string(i) + ".rep");
-      }
-      if (::mount("tmpfs", src.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=1m") != 0) {
-        return false;
-      }
+    if (scene == Scene::kReadOnlySource &&
+        ::mount("tmpfs", src.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=1m") != 0) {
+      return false;
     }
     return true;
   }

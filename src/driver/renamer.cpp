@@ -39,11 +39,14 @@ int moveAll(std::vector<Replay>& replays, const std::string& destination, const 
   FreeNameMemo takenNames;
   std::vector<PendingCopy> copies;
   std::size_t unwritten = 0;  // replays reported since the output was last written out
+  auto writeOut = [&] {
+    console.flush();
+    unwritten = 0;
+  };
   auto settle = [&] {
     if (copies.empty()) return;
     settleCopies(fs, &copies, style, &takenNames, console, &tally);
-    console.flush();
-    unwritten = 0;
+    writeOut();
   };
   std::optional<EarlyEnd> early;
   {
@@ -79,10 +82,7 @@ int moveAll(std::vector<Replay>& replays, const std::string& destination, const 
         if (fs.stagedGroupFull()) settle();
       } else {
         report(console, replay.path, placed, &tally);
-        if (++unwritten == kOutputGroup) {
-          console.flush();
-          unwritten = 0;
-        }
+        if (++unwritten == kOutputGroup) writeOut();
       }
       if (stops.requested() || console.writeFailure()) break;
     }

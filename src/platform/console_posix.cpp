@@ -35,7 +35,7 @@ int writeAll(int fd, std::string_view bytes) {
 
 // A standard stream the process was started without: /dev/null takes its place, so that no file
 // the run opens gets its number and the outcome lines, and writes to it count as failed.
-bool isClosed(int fd) {
+bool holdIfClosed(int fd) {
   if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
   const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
   if (null >= 0 && null != fd) {
@@ -129,9 +129,9 @@ std::string readStandardInput() {
 class PosixConsole : public Console {
  public:
   PosixConsole() {
-    isClosed(STDIN_FILENO);  // reads as the end of input
-    if (isClosed(STDOUT_FILENO)) failed(EBADF);
-    if (isClosed(STDERR_FILENO)) failed(EBADF);
+    holdIfClosed(STDIN_FILENO);  // reads as the end of input
+    if (holdIfClosed(STDOUT_FILENO)) failed(EBADF);
+    if (holdIfClosed(STDERR_FILENO)) failed(EBADF);
     stdoutIsTerminal_ = ::isatty(STDOUT_FILENO) == 1;
     // A reader that went away is a failed write, told by EPIPE, not a signal that ends the run.
     ::signal(SIGPIPE, SIG_IGN);
