@@ -240,6 +240,10 @@ def check_deb(v):
               "dpkg's own triggers: %s" % default)
         gio = subprocess.run(["gio", "mime", REPLAY_TYPE], stdout=subprocess.PIPE, text=True)
         check("reprename.desktop" in gio.stdout, "gio mime names the launcher: %s" % gio.stdout)
+        folders = subprocess.run(["xdg-mime", "query", "default", "inode/directory"],
+                                 stdout=subprocess.PIPE, text=True).stdout.strip()
+        check(folders != "reprename.desktop", "the launcher never opens folders for other "
+              "programs: xdg-mime's default for inode/directory is %r" % folders)
         check_desktop_session()
     finally:
         removed = subprocess.run(["dpkg", "--purge", "reprename"], stdout=subprocess.DEVNULL)
@@ -343,8 +347,9 @@ def check_desktop(prefix):
     with open(launcher) as f:
         entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
     check(entry.get("Exec") == "reprename %F" and entry.get("Terminal") == "true" and
-          REPLAY_TYPE in entry.get("MimeType", "").split(";") and entry.get("Icon") == "reprename",
-          "the launcher runs reprename %F in a terminal for the replay type, with its icon")
+          entry.get("MimeType") == REPLAY_TYPE + ";" and entry.get("Icon") == "reprename",
+          "the launcher runs reprename %F in a terminal for the replay type only (no folders), "
+          "with its icon")
 
     subprocess.run(["update-mime-database", os.path.join(share, "mime")], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
