@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/stop_requests.h"
 #include "portable/path_style.h"
 
 // The one spelling a disk sees for a path: "./" and doubled separators drop out; on Windows '/'
@@ -66,9 +68,11 @@ class MemoryFileSystem : public FileSystem {
   PathSet otherVolume{PathOrder{style_}};
   // Copies of these sources fail with the given error.
   PathMap<MoveError> failingCopies{PathOrder{style_}};
-  std::size_t groupFiles = 64;  // a staged group is full at this many copies
+  // Written while their copies' group is flushed: path -> the bytes it holds from then on.
+  PathMap<std::string> changedAtFlush{PathOrder{style_}};
+  bool copiesHonourStops = false;  // a copy asks the stop requests, and gives up at one
   // "read P", "check P", "list F", "open P", "move A B", "stage A B", "flush", "name A B",
-  // "finish"
+  // "flush names", "remove A"
   std::vector<std::string> log;
   int existenceTests = 0;
 
@@ -142,65 +146,76 @@ class MemoryFileSystem : public FileSystem {
     return result;
   }
 
-  bool knownToCopy(const FileStamp&, const std::string& to) override {
-    return copiedTo_.count(folderKey(std::string(folderPart(to, style_)))) != 0;
-  }
-
-  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
-                       std::size_t* copy) override {
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+                                        const std::string& to, std::string_view header,
+                                        StopRequests& stops, MoveResult* result) override {
     note("stage " + from + " " + to);
-    copiedTo_.insert(folderKey(std::string(folderPart(to, style_))));
-    *copy = staged_.size();
-    staged_.push_back({from, "", MoveResult()});
     auto failing = failingCopies.find(from);
     auto file = files.find(from);
+    *result = MoveResult();
     if (failing != failingCopies.end()) {
-      staged_.back().result.error = failing->second;
+      result->error = failing->second;
     } else if (file == files.end()) {
-      staged_.back().result.error = MoveError::kNotFound;
+      result->error = MoveError::kNotFound;
+    } else if (!(stampOf(file->second) == read)) {
+      result->error = MoveError::kSourceChanged;
     } else if (file->second.compare(0, header.size(), header) != 0) {
-      staged_.back().result = {MoveError::kOther, "Input/output error"};
+      *result = {MoveError::kOther, "Input/output error"};
+    } else if (copiesHonourStops && stops.requested()) {
+      result->error = MoveError::kInterrupted;
     }
-    return staged_.back().result;
+    if (!result->ok()) return nullptr;
+    return std::make_unique<Copy>(*this, from, file->second);
   }
-  bool stagedGroupFull() override { return staged_.size() >= groupFiles; }
-  MoveResult flushStaged() override {
+  MoveResult flushCopies(const std::vector<StagedCopy*>&) override {
     note("flush");
+    for (const auto& [path, bytes] : changedAtFlush) files[path] = bytes;
     return MoveResult();
   }
-  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
-    note("name " + staged_.at(copy).from + " " + to);
-    if (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolderKey(to)) {
-      return MoveResult{MoveError::kAlreadyExists, {}};
-    }
-    auto failing = failingTargets.find(to);
-    if (failing != failingTargets.end()) return MoveResult{failing->second, {}};
-    files[to] = files[staged_[copy].from];
-    staged_[copy].named = to;
+  MoveResult flushNames(const std::vector<StagedCopy*>&) override {
+    note("flush names");
     return MoveResult();
-  }
-  std::vector<MoveResult> finishStaged() override {
-    note("finish");
-    std::vector<MoveResult> results;
-    for (const Staged& staged : staged_) {
-      if (!staged.named.empty()) files.erase(staged.from);
-      results.push_back(staged.named.empty() && staged.result.ok()
-                            ? MoveResult{MoveError::kInvalidArgument, {}}
-                            : staged.result);
-    }
-    staged_.clear();
-    return results;
   }
 
  private:
-  struct Staged {
-    std::string from;
-    std::string named;
-    MoveResult result;
-  };
-  std::vector<Staged> staged_;
-  std::set<std::string> copiedTo_;
+  // A copy is its source's bytes as they were staged.
+  class Copy : public StagedCopy {
+   public:
+    Copy(MemoryFileSystem& fs, std::string from, std::string bytes)
+        : fs_(fs), from_(std::move(from)), bytes_(std::move(bytes)) {}
+    ~Copy() override {
+      if (!kept_ && !named_.empty()) fs_.files.erase(named_);
+    }
+    uint64_t size() const override { return bytes_.size(); }
+    MoveResult name(const std::string& to) override {
+      fs_.note("name " + from_ + " " + to);
+      if (fs_.files.count(to) != 0 || fs_.otherEntries.count(to) != 0 || fs_.isFolderKey(to)) {
+        return MoveResult{MoveError::kAlreadyExists, {}};
+      }
+      auto failing = fs_.failingTargets.find(to);
+      if (failing != fs_.failingTargets.end()) return MoveResult{failing->second, {}};
+      fs_.files[to] = bytes_;
+      named_ = to;
+      return MoveResult();
+    }
+    MoveResult removeSource() override {
+      fs_.note("remove " + from_);
+      auto source = fs_.files.find(from_);
+      if (source != fs_.files.end() && source->second != bytes_) {
+        return MoveResult{MoveError::kSourceChanged, {}};
+      }
+      if (source != fs_.files.end()) fs_.files.erase(source);
+      kept_ = true;
+      return MoveResult();
+    }
 
+   private:
+    MemoryFileSystem& fs_;
+    const std::string from_;
+    const std::string bytes_;
+    std::string named_;
+    bool kept_ = false;
+  };
   // Guards the log; copies of the file system get a lock of their own.
   struct LogLock {
     std::mutex mutex;

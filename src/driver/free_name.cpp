@@ -69,13 +69,13 @@ void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::s
   });
 }
 
-Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
-                      PathStyle style, FreeNameMemo* memo) {
+Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string target,
+                          PathStyle style, FreeNameMemo* memo, const PutAt& put) {
   Placement placement;
   // A replay composing to its own name, in whatever spelling, would be renamed to itself
   // (Windows allows it): that name is taken, by the replay itself.
   const bool itself = fs.samePath(source, target);
-  if (!itself) placement.moved = fs.move(source, target);
+  if (!itself) placement.moved = put(target);
   if (placement.moved.error == MoveError::kNeedsCopy) {
     placement.target = std::move(target);
     return placement;
@@ -84,9 +84,9 @@ Placement placeReplay(FileSystem& fs, const std::string& source, std::string tar
     if (fs.opensForReading(target)) {
       placement.collided = true;
       target = findFreeName(fs, target, style, memo);
-      placement.moved = fs.move(source, target);
+      placement.moved = put(target);
     } else if (itself) {
-      placement.moved = fs.move(source, target);
+      placement.moved = put(target);
     }
   }
   if (placement.moved.ok()) noteMoved(fs, memo, source, target, style);

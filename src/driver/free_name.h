@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,9 +39,12 @@ struct Placement {
   MoveResult moved;
 };
 
-// Moves `source` to `target` without replacing anything; when `target` is taken, to the first
-// free numbered form of it. The move comes first and the existence test only when it fails, so
-// an uncollided replay costs one move; the outcome is the one of testing first. A move that
-// needs a copy is not made: `moved` says kNeedsCopy, with the target it would have taken.
-Placement placeReplay(FileSystem& fs, const std::string& source, std::string target,
-                      PathStyle style, FreeNameMemo* memo);
+// Puts one replay from `source` under `target` with `put`, which never replaces anything. When
+// `put` fails and `target` is taken (or is `source` itself, in whatever spelling), the replay
+// goes under the first free numbered form of it instead, tried once, with the collision noted.
+// The name is tried before the existence test, so a free name costs one `put`; the outcome is
+// the one of testing first. A success is told to the memo. `put` answering kNeedsCopy ends it
+// there, with nothing done.
+using PutAt = std::function<MoveResult(const std::string& to)>;
+Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string target,
+                          PathStyle style, FreeNameMemo* memo, const PutAt& put);

@@ -25,6 +25,13 @@ std::string plainFreeName(FileSystem& fs, const std::string& target) {
   }
 }
 
+// A rename under a free name, as the renamer makes one.
+Placement rename(FileSystem& fs, const std::string& source, const std::string& target,
+                 PathStyle style, FreeNameMemo* memo) {
+  return placeAtFreeName(fs, source, target, style, memo,
+                         [&](const std::string& to) { return fs.move(source, to); });
+}
+
 TEST(FindFreeName, TakesTheFirstNumberThatDoesNotOpen) {
   struct Case {
     std::vector<std::string> taken;
@@ -112,7 +119,7 @@ TEST(FindFreeName, MovingIntoTheNextNumberExtendsTheRun) {
 
 // On Windows a name is taken in any letter case and spelled with either separator, and a
 // replay composing to its own name in another case collides with itself.
-TEST(PlaceReplay, WindowsNamesIgnoreCaseAndTakeEitherSeparator) {
+TEST(PlaceAtFreeName, WindowsNamesIgnoreCaseAndTakeEitherSeparator) {
   struct Case {
     std::vector<std::string> files;
     const char* source;
@@ -129,7 +136,7 @@ TEST(PlaceReplay, WindowsNamesIgnoreCaseAndTakeEitherSeparator) {
     MemoryFileSystem fs(kWindows);
     FreeNameMemo memo;
     for (const std::string& path : c.files) fs.files[path] = "file " + path;
-    const Placement placed = placeReplay(fs, c.source, c.target, kWindows, &memo);
+    const Placement placed = rename(fs, c.source, c.target, kWindows, &memo);
     EXPECT_EQ(placed.target, c.placed) << c.source;
     EXPECT_EQ(placed.collided, c.collided) << c.source;
     EXPECT_TRUE(placed.moved.ok()) << c.source;
@@ -188,7 +195,7 @@ TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
       if (plainCollided) plainTarget = plainFreeName(plain, plainTarget);
       const MoveResult plainMoved = plain.move(source, plainTarget);
       // As it runs: move first, remembering taken names.
-      Placement placed = placeReplay(memoized, source, stem + ".rep", style, &memo);
+      Placement placed = rename(memoized, source, stem + ".rep", style, &memo);
       ASSERT_EQ(placed.target, plainTarget) << "trial " << trial << ", moving " << source;
       ASSERT_EQ(placed.collided, plainCollided) << "trial " << trial;
       ASSERT_EQ(placed.moved.error, plainMoved.error) << "trial " << trial;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "driver/copy_group.h"
 #include "driver/destination.h"
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
@@ -30,77 +31,107 @@ int cancelled(Console& console, ReplayReads& reads) {
   return fatalStop(console, EarlyEnd::kCancelled);
 }
 
-// The moves, one replay after another in argument order; copies to another file system are made
-// durable in groups, and reported when their group is.
-int moveAll(std::vector<Replay>& replays, const std::string& destination, const std::string& format,
-            Console& console, FileSystem& fs, StopRequests& stops, PathStyle style) {
+// What the moves of one run share.
+struct Batch {
+  Batch(Console& console_, FileSystem& fs_, StopRequests& stops_, PathStyle style_,
+        const std::string& destination_, const std::string& format_, const GroupLimits& limits)
+      : console(console_),
+        fs(fs_),
+        stops(stops_),
+        style(style_),
+        destination(destination_),
+        format(format_),
+        copies(fs_, stops_, style_, takenNames, limits) {}
+
+  Console& console;
+  FileSystem& fs;
+  StopRequests& stops;
+  const PathStyle style;
+  const std::string& destination;
+  const std::string& format;
   Tally tally;
-  int64_t sequence = 0;
+  int64_t sequence = 0;  // behind the token /0
   FreeNameMemo takenNames;
-  std::vector<PendingCopy> copies;
+  CopyGroup copies;
   std::size_t unwritten = 0;  // replays reported since the output was last written out
-  auto writeOut = [&] {
-    console.flush();
-    unwritten = 0;
-  };
-  auto settle = [&] {
-    if (copies.empty()) return;
-    settleCopies(fs, &copies, style, &takenNames, console, &tally);
-    writeOut();
-  };
+};
+
+void writeOut(Batch& batch) {
+  batch.console.flush();
+  batch.unwritten = 0;
+}
+
+// The copies in hand made durable, their sources removed, and their replays reported.
+void settleCopies(Batch& batch) {
+  const std::vector<Outcome> outcomes = batch.copies.settle();
+  if (outcomes.empty()) return;
+  for (const Outcome& outcome : outcomes) {
+    report(batch.console, outcome.path, outcome.placed, &batch.tally);
+  }
+  writeOut(batch);
+}
+
+// One replay, named from its header: renamed where a rename can move it, else copied in the
+// group. Returns how the run ends when the replay ends it.
+std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
+  FileSystem& fs = batch.fs;
+  // What moves is what was read: a path that names another file now is read again.
+  if (replay.file.status == ReplayStatus::kOk &&
+      fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
+    readReplay(fs, replay);
+  }
+  ComposedName composed = composeName(batch.format, replay.file, &batch.sequence);
+  if (composed.status != ReplayStatus::kOk) {
+    settleCopies(batch);
+    batch.console.write(replay.path + "\n    ===>");
+    return composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
+                                                      : EarlyEnd::kFileOpenError;
+  }
+  const std::string target = batch.destination + composed.name + std::string(kReplayExtension);
+  // A file moves once, as one move after another would move it.
+  if (batch.copies.holds(replay.stamp)) settleCopies(batch);
+  if (!batch.copies.copies(replay.stamp, target)) {
+    settleCopies(batch);  // a rename never overtakes a copy before it
+    const Placement placed =
+        placeAtFreeName(fs, replay.path, target, batch.style, &batch.takenNames,
+                        [&](const std::string& to) { return fs.move(replay.path, to); });
+    if (placed.moved.error != MoveError::kNeedsCopy) {
+      report(batch.console, replay.path, placed, &batch.tally);
+      if (++batch.unwritten == kOutputGroup) writeOut(batch);
+      return std::nullopt;
+    }
+  }
+  batch.copies.add(replay, target);
+  if (batch.copies.full()) settleCopies(batch);
+  return std::nullopt;
+}
+
+// The moves, one replay after another in argument order, until the last, a replay that ends the
+// run, a stop request or a failed write; then the summary, or the end that came.
+int moveAll(Batch& batch, std::vector<Replay>& replays) {
   std::optional<EarlyEnd> early;
   {
-    HeldStops held(stops);
+    HeldStops held(batch.stops);
     for (Replay& replay : replays) {
-      // What moves is what was read: a path that names another file now is read again.
-      if (replay.file.status == ReplayStatus::kOk &&
-          fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
-        replay.file = readReplayFile(fs, replay.path);
-      }
-      ComposedName composed = composeName(format, replay.file, &sequence);
-      if (composed.status != ReplayStatus::kOk) {
-        settle();
-        console.write(replay.path + "\n    ===>");
-        early = composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
-                                                           : EarlyEnd::kFileOpenError;
-        break;
-      }
-      const std::string target = destination + composed.name + std::string(kReplayExtension);
-      const std::string_view header(replay.file.bytes.data(), replay.file.bytes.size());
-      const bool copy = fs.knownToCopy(replay.stamp, target);
-      // A rename never overtakes a copy before it, nor a file its own copy.
-      if (!copy || inGroup(copies, replay.stamp)) settle();
-      Placement placed;
-      if (copy) {
-        placed.target = target;
-      } else {
-        placed = placeReplay(fs, replay.path, target, style, &takenNames);
-      }
-      if (copy || placed.moved.error == MoveError::kNeedsCopy) {
-        copies.push_back(
-            stageReplay(fs, replay.path, replay.stamp, target, std::move(placed), header));
-        if (fs.stagedGroupFull()) settle();
-      } else {
-        report(console, replay.path, placed, &tally);
-        if (++unwritten == kOutputGroup) writeOut();
-      }
-      if (stops.requested() || console.writeFailure()) break;
+      early = moveReplay(batch, replay);
+      if (early || batch.stops.requested() || batch.console.writeFailure()) break;
     }
-    settle();  // the group in hand is finished
+    settleCopies(batch);  // the group in hand is finished
   }
   // Asked after each replay, and once more for a request that came as the hold ended; the key
   // wait of a fatal stop comes only after the hold.
-  if (stops.requested()) return endAsRequested(console, stops);
-  if (console.writeFailure()) return kExitStopped;
-  if (early) return fatalStop(console, *early);
+  if (batch.stops.requested()) return endAsRequested(batch.console, batch.stops);
+  if (batch.console.writeFailure()) return kExitStopped;
+  if (early) return fatalStop(batch.console, *early);
 
-  console.write(summaryLine(replays.size(), tally.errors, tally.warnings));
-  pauseBeforeExit(console);
+  batch.console.write(summaryLine(replays.size(), batch.tally.errors, batch.tally.warnings));
+  pauseBeforeExit(batch.console);
   return kExitSuccess;
 }
 
 int runDialogue(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-                StopRequests& stops, Workers& workers, PathStyle style, const std::string& home) {
+                StopRequests& stops, Workers& workers, PathStyle style, const std::string& home,
+                const GroupLimits& limits) {
   ReplayReads reads(fs, workers, args, style);
   const std::optional<std::string> firstPath = reads.firstPath();
   if (!firstPath) {
@@ -131,14 +162,16 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
 
   // Nothing moves before every header is read, so no outcome depends on how the reads went.
   std::vector<Replay> replays = reads.all();
-  return moveAll(replays, *destination, *format, console, fs, stops, style);
+  Batch batch(console, fs, stops, style, *destination, *format, limits);
+  return moveAll(batch, replays);
 }
 
 }  // namespace
 
 int runRenamer(const std::vector<std::string>& args, Console& console, FileSystem& fs,
-               StopRequests& stops, Workers& workers, PathStyle style, const std::string& home) {
-  const int status = runDialogue(args, console, fs, stops, workers, style, home);
+               StopRequests& stops, Workers& workers, PathStyle style, const std::string& home,
+               const GroupLimits& limits) {
+  const int status = runDialogue(args, console, fs, stops, workers, style, home, limits);
   console.flush();
   if (std::optional<std::string> failure = console.writeFailure()) {
     console.writeError("reprename: write error: " + *failure + "\n");

@@ -23,8 +23,9 @@ class RenamerTest : public ::testing::Test {
   int run(std::vector<std::string> args, std::deque<std::string> answers) {
     console.answers = std::move(answers);
     InlineWorkers workers;
-    return runRenamer(args, console, fs, stops, workers, PathStyle::kPosix);
+    return runRenamer(args, console, fs, stops, workers, PathStyle::kPosix, "", limits);
   }
+  GroupLimits limits;
   MemoryFileSystem fs;
   ScriptConsole console;
   ScriptStops stops;
@@ -222,13 +223,14 @@ TEST_F(RenamerTest, CancelAndEndOfInputStopWithoutMessage) {
 // calls (checks, existence tests and moves) in order.
 std::string runWith(Workers& workers, MemoryFileSystem fs, const std::vector<std::string>& args,
                     const std::deque<std::string>& answers, int stopAt,
-                    std::chrono::microseconds pause, bool withCalls = true) {
+                    std::chrono::microseconds pause, bool withCalls = true,
+                    const GroupLimits& limits = {}) {
   ScriptConsole console;  // answers that take their time let the reads overlap the prompts
   console.answers = answers;
   console.answerDelay = pause;
   ScriptStops stops;
   stops.stopAtCheck = stopAt;
-  const int status = runRenamer(args, console, fs, stops, workers, PathStyle::kPosix);
+  const int status = runRenamer(args, console, fs, stops, workers, PathStyle::kPosix, "", limits);
   std::string record = std::to_string(status) + " " + std::to_string(console.keyWaits) + "\n";
   record += console.both;
   for (const auto& [path, bytes] : fs.files) {
@@ -341,8 +343,9 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
     const int stopAt = pick(3) == 0 ? static_cast<int>(1 + pick(12)) : 0;
     MemoryFileSystem copying = plain;
     copying.otherVolume = {"out"};
-    copying.groupFiles = 1 + pick(5);
-    ASSERT_EQ(runWith(inTurn, copying, args, answers, stopAt, {}, false),
+    GroupLimits limits;
+    limits.files = 1 + pick(5);
+    ASSERT_EQ(runWith(inTurn, copying, args, answers, stopAt, {}, false, limits),
               runWith(inTurn, plain, args, answers, stopAt, {}, false))
         << "trial " << trial;
   }
@@ -352,7 +355,7 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
 // run once the group in hand is settled: nothing after it moves, and the status is 1.
 TEST_F(RenamerTest, FailedCopiesAndFailedWrites) {
   fs.otherVolume = {"out"};
-  fs.groupFiles = 2;
+  limits.files = 2;
   for (const char* name : {"a", "b", "c", "d", "e"})
     addReplay("in/" + std::string(name) + ".rep", name);
   fs.failingCopies["in/b.rep"] = MoveError::kDiskFull;

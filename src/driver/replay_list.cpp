@@ -17,6 +17,10 @@ void keepRead(Replay& replay, const ReadResult& read) {
 
 }  // namespace
 
+void readReplay(FileSystem& fs, Replay& replay) {
+  keepRead(replay, fs.readPrefix(replay.path, kReplayHeaderSize));
+}
+
 ReplayReads::ReplayReads(FileSystem& fs, Workers& workers, const std::vector<std::string>& args,
                          PathStyle style)
     : fs_(fs), workers_(workers), style_(style), arguments_(args.size()) {
@@ -52,11 +56,7 @@ void ReplayReads::readArgument(Argument& argument) {
   }
   names.reset();
   workers_.post(argument.replays.size(),
-                [this, &argument](std::size_t i) { readReplay(argument.replays[i]); });
-}
-
-void ReplayReads::readReplay(Replay& replay) {
-  keepRead(replay, fs_.readPrefix(replay.path, kReplayHeaderSize));
+                [this, &argument](std::size_t i) { readReplay(fs_, argument.replays[i]); });
 }
 
 std::optional<std::string> ReplayReads::firstPath() {

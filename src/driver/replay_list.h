@@ -18,6 +18,9 @@ struct Replay {
   FileStamp stamp;
 };
 
+// Reads the replay's header again from its path, with the stamp of the file that read found.
+void readReplay(FileSystem& fs, Replay& replay);
+
 // The extension of every replay's name.
 inline constexpr std::string_view kReplayExtension = ".rep";
 
@@ -52,7 +55,6 @@ class ReplayReads {
     std::vector<Replay> replays;
   };
   void readArgument(Argument& argument);
-  void readReplay(Replay& replay);
 
   FileSystem& fs_;
   Workers& workers_;

@@ -12,6 +12,8 @@
 #include "portable/move_error.h"
 #include "portable/path_style.h"
 
+class StopRequests;
+
 enum class ReadStatus {
   kOk,
   kOpenFailed,
@@ -48,6 +50,22 @@ enum class PathNow {
   kNothing,  // no such name any more
 };
 
+// A copy of one replay in the folder of its new name, made for a move to another file system,
+// and the source it was made from, held open. Move-only, as its owner holds it. A copy whose
+// move did not finish (never named, or its source stayed) is removed with it.
+class StagedCopy {
+ public:
+  virtual ~StagedCopy() = default;
+  // How many bytes the copy holds.
+  virtual uint64_t size() const = 0;
+  // Gives the copy the name `to`, never replacing anything there (kAlreadyExists).
+  virtual MoveResult name(const std::string& to) = 0;
+  // Removes the source, but only while its path names the very file copied, unchanged since
+  // the copy began (kSourceChanged otherwise). A source that is gone and has no other name
+  // leaves the copy its only one: that counts as removed. Once removed, the copy is kept.
+  virtual MoveResult removeSource() = 0;
+};
+
 // Every disk access of the renamer. The real one talks to the OS; tests use an in-memory one.
 class FileSystem {
  public:
@@ -72,27 +90,19 @@ class FileSystem {
   // answer may be kNeedsCopy, with nothing done: such a move is made by the staged copy below.
   virtual MoveResult move(const std::string& from, const std::string& to) = 0;
 
-  // A move to another file system is a copy, made durable a group at a time so that a group
-  // costs one flush of the disk, not one per file:
-  //   stageCopy     copies `from` into a file of no name (or a hidden one) in `to`'s folder; the
-  //                 copy is proven as long as the source and beginning with `header`, and keeps
-  //                 what mv keeps of the source;
-  //   flushStaged   puts the data of every staged copy on disk;
-  //   nameStaged    gives one flushed copy the name `to`, never replacing (kAlreadyExists);
-  //   finishStaged  puts every new name on disk, then removes each named copy's source. A copy
-  //                 whose name cannot be made durable or whose source stays loses its name
-  //                 again; copies never named are removed. Returns each staged copy's outcome.
-  // Each staged copy is known by the number stageCopy gives it, from 0 in each group.
-  virtual MoveResult stageCopy(const std::string& from, const std::string& to,
-                               std::string_view header, std::size_t* copy) = 0;
-  virtual MoveResult flushStaged() = 0;
-  virtual MoveResult nameStaged(std::size_t copy, const std::string& to) = 0;
-  virtual std::vector<MoveResult> finishStaged() = 0;
-  // True when the staged group is as large as a group should be (in files, bytes or time).
-  virtual bool stagedGroupFull() = 0;
-  // True when a move of the file a read stamped to `to` is known to be a copy, asking the disk
-  // at most once per folder.
-  virtual bool knownToCopy(const FileStamp&, const std::string& /*to*/) { return false; }
+  // A move to another file system is a copy; the driver's CopyGroup (driver/copy_group.h) makes
+  // copies durable a group at a time from these steps, so that a group costs one or two
+  // flushes of the disk, not one per file. On failure `*result` says why and nothing is
+  // returned (nothing is left either). The copy begins with `header`, is proven as long as the
+  // source, keeps what mv keeps of it, and holds the source against other runs until it goes.
+  // A stop request abandons a copy in progress.
+  virtual std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+                                                const std::string& to, std::string_view header,
+                                                StopRequests& stops, MoveResult* result) = 0;
+  // Puts the data of every copy on disk (before any of them takes its name).
+  virtual MoveResult flushCopies(const std::vector<StagedCopy*>& copies) = 0;
+  // Puts the new names of the named copies on disk (before any source goes).
+  virtual MoveResult flushNames(const std::vector<StagedCopy*>& named) = 0;
 
   // True when `a` and `b` are one path as the system resolves names, asking nothing of the disk:
   // here the same bytes; on Windows the same full path, ignoring case as NTFS does.

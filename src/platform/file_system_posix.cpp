@@ -4,12 +4,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,20 @@ int nameNameless(int fd, const std::string& to) {
   return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
+// Holds the file open as `fd` against other runs of the tool, without waiting: EWOULDBLOCK where
+// another holds it; 0 where it is held now, or where its file system keeps no such locks.
+int holdAgainstOtherRuns(int fd) {
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK ? 0 : EWOULDBLOCK;
+}
+
+// Whether `fd` lies on a FUSE file system (exFAT, NTFS through ntfs-3g), whose daemon never hears
+// of a syncfs: only an fsync reaches it.
+bool onFuse(int fd) {
+  constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;  // FUSE_SUPER_MAGIC
+  struct statfs st;
+  return ::fstatfs(fd, &st) == 0 && st.f_type == kFuseMagic;
+}
+
 // How a path that is a symbolic link opens.
 enum class Links { kFollow, kRefuse };  // kRefuse: it fails with ELOOP
 
@@ -123,6 +138,12 @@ MoveResult moveFailure(int error) {
     case EINVAL:
       result.error = MoveError::kInvalidArgument;
       break;
+    case EINTR:
+      result.error = MoveError::kInterrupted;
+      break;
+    case EWOULDBLOCK:
+      result.error = MoveError::kSourceHeld;
+      break;
     default:
       result.error = MoveError::kOther;
       result.otherText = ::strerror(error);
@@ -151,9 +172,9 @@ bool attributeNotHeld(int error) {
 // What the renamer has learned of one destination folder, which lies on one file system.
 struct Folder {
   NoReplaceWay way = NoReplaceWay::kRename;
-  std::optional<dev_t> device;           // asked only where a claim would be made
-  std::unordered_set<dev_t> copiedFrom;  // devices of sources whose moves here were copies
-  bool nameless = true;                  // copies can be made without a name (O_TMPFILE)
+  std::optional<dev_t> device;  // asked only where a claim would be made
+  bool nameless = true;         // copies can be made without a name (O_TMPFILE)
+  std::optional<bool> fuse;     // asked once a copy lies in it
 };
 
 // The device `folder` lies on, asked once.
@@ -222,7 +243,8 @@ int renameNoReplace(const std::string& from, const std::string& to, Folder& fold
 // the source's open found it: a read that ends early, or a hole map that contradicts the blocks
 // the file holds, is an I/O error rather than the end. Returns 0 or the errno; EINTR when a stop
 // was asked for meanwhile.
-int copyContents(int from, int to, const struct stat& st, std::string* buffer) {
+int copyContents(int from, int to, const struct stat& st, std::string* buffer,
+                 StopRequests& stops) {
   const off_t size = st.st_size;
   buffer->resize(static_cast<std::size_t>(std::min<off_t>(std::max<off_t>(size, 1), 1 << 20)));
   for (off_t pos = 0; pos < size;) {
@@ -239,7 +261,7 @@ int copyContents(int from, int to, const struct stat& st, std::string* buffer) {
       if (hole < 0 || hole > size) hole = size;
     }
     for (off_t at = data; at < hole;) {
-      if (systemStopRequested()) return EINTR;
+      if (stops.requested()) return EINTR;
       const std::size_t want =
           static_cast<std::size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buffer->size())));
       const ssize_t n = ::pread(from, &(*buffer)[0], want, at);
@@ -362,24 +384,161 @@ int syncFolder(const std::string& folder, int onIt) {
   return 0;
 }
 
-// One copy of a group, from its source's copy to its new name.
-struct Staged {
-  std::string from;
-  std::string folder;   // where the copy lies
-  Fd copy;              // open until the group ends
-  std::string hidden;   // the copy's own name where it has one, until it takes the target's
-  bool isLink = false;  // a symbolic link moves as itself
-  std::string linkText;
-  struct stat linkStat {};
-  std::string named;       // the name it took
-  int error = 0;           // why it cannot be named
-  int nameError = EINVAL;  // why it has no name, while it has none
-};
+// Puts a FUSE folder's files on disk by a call its daemon hears: the folder's fsync, which
+// exfat-fuse and ntfs-3g turn into a flush of the device, or the fsync of a copy in it.
+int flushThroughFuse(const std::string& folder, int copy) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir && ::fsync(dir.get()) == 0) return 0;
+  if (dir && !unsupported(errno)) return errno;
+  return ::fsync(copy) == 0 ? 0 : errno;
+}
 
-// Groups of copies are made durable together, up to this many files, bytes or time.
-constexpr std::size_t kGroupFiles = 64;
-constexpr off_t kGroupBytes = off_t{64} << 20;
-constexpr auto kGroupTime = std::chrono::milliseconds(500);
+// True when a source is as it was when its copy began: the same file, of the same length,
+// written and changed at the same times.
+bool unchanged(const struct stat& now, const struct stat& then) {
+  return (now.st_mode & S_IFMT) == (then.st_mode & S_IFMT) && now.st_dev == then.st_dev &&
+         now.st_ino == then.st_ino && now.st_size == then.st_size &&
+         now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec &&
+         now.st_ctim.tv_sec == then.st_ctim.tv_sec && now.st_ctim.tv_nsec == then.st_ctim.tv_nsec;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// One replay's copy in the folder of its new name, and its source, held open and locked
+// against other runs until the copy is settled.
+class PosixCopy : public StagedCopy {
+ public:
+  PosixCopy(std::string from, std::string folderPath, Folder& folder)
+      : from_(std::move(from)), folderPath_(std::move(folderPath)), folder_(folder) {}
+  PosixCopy(const PosixCopy&) = delete;
+  PosixCopy& operator=(const PosixCopy&) = delete;
+
+  // A copy whose move did not finish goes: under its new name only while that is still the copy.
+  ~PosixCopy() override {
+    if (kept_) return;
+    if (!named_.empty()) {
+      struct stat mine = copyStat_;
+      struct stat there;
+      if ((!copy_ || ::fstat(copy_.get(), &mine) == 0) && ::lstat(named_.c_str(), &there) == 0 &&
+          sameFile(there, mine)) {
+        ::unlink(named_.c_str());  // if this fails, both stay: nothing is lost
+      }
+    } else if (!hidden_.empty()) {
+      ::unlink(hidden_.c_str());
+    }
+  }
+
+  uint64_t size() const override { return static_cast<uint64_t>(sourceStat_.st_size); }
+
+  MoveResult name(const std::string& to) override {
+    const int error = nameAs(to);
+    if (error != 0) return moveFailure(error);
+    named_ = to;
+    hidden_.clear();
+    return MoveResult();
+  }
+
+  MoveResult removeSource() override {
+    // The copy closed first: a write error it reports only now fails the move.
+    if (copy_) {
+      if (::fstat(copy_.get(), &copyStat_) != 0) return moveFailure(errno);
+      if (const int error = copy_.reset()) return moveFailure(error);
+    }
+    struct stat now;
+    if (::lstat(from_.c_str(), &now) != 0) return sourceGone(errno);
+    if (!unchanged(now, sourceStat_)) return MoveResult{MoveError::kSourceChanged, {}};
+    if (::unlink(from_.c_str()) != 0) return sourceGone(errno);
+    kept_ = true;
+    return MoveResult();
+  }
+
+  // Opens and holds the source, and copies it into a new file of the target's folder; 0 or the
+  // errno, or kSourceChanged where the path names another file than the one `read` found.
+  MoveResult stage(const FileStamp& read, std::string_view header, StopRequests& stops,
+                   std::string* buffer) {
+    source_ = Fd(::open(from_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW));
+    if (!source_) return errno == ELOOP ? stageLink() : moveFailure(errno);
+    if (const int error = holdAgainstOtherRuns(source_.get())) return moveFailure(error);
+    // Taken once the source is held: no other run can change what it finds from here on.
+    if (::fstat(source_.get(), &sourceStat_) != 0) return moveFailure(errno);
+    if (!S_ISREG(sourceStat_.st_mode)) return moveFailure(EINVAL);
+    if (sourceStat_.st_nlink == 0) return moveFailure(ENOENT);  // removed by another run meanwhile
+    if (!(stampOf(sourceStat_) == read)) return MoveResult{MoveError::kSourceChanged, {}};
+    if (int error = createCopy()) return moveFailure(error);
+    if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());
+    int error = copyContents(source_.get(), copy_.get(), sourceStat_, buffer, stops);
+    if (error == 0) error = checkBeginsWith(copy_.get(), header);
+    if (error == 0) error = keepAttributes(source_.get(), copy_.get(), sourceStat_);
+    return error == 0 ? MoveResult() : moveFailure(error);
+  }
+
+  int copyFd() const { return copy_.get(); }
+  const std::string& folderPath() const { return folderPath_; }
+  const Folder& folder() const { return folder_; }
+
+ private:
+  // A symbolic link moves as itself: made under its new name from what it holds.
+  MoveResult stageLink() {
+    isLink_ = true;
+    if (::lstat(from_.c_str(), &sourceStat_) != 0) return moveFailure(errno);
+    return readLink(from_, &linkText_) ? MoveResult() : moveFailure(errno);
+  }
+
+  // A file for the copy in its folder: one of no name where the file system has them, so that
+  // nothing is left if the run dies; elsewhere a hidden one that no run takes for a replay.
+  int createCopy() {
+    if (folder_.nameless && namelessFilesCanBeNamed()) {
+      copy_ = Fd(openNameless(folderPath_));
+      if (copy_) return 0;
+      if (!unsupported(errno) && errno != EISDIR) return errno;
+      folder_.nameless = false;
+    }
+    std::string hidden = pathInFolder(folderPath_, ".reprename-XXXXXX", PathStyle::kPosix);
+    copy_ = Fd(::mkostemp(&hidden[0], O_CLOEXEC));
+    if (!copy_) return errno;
+    hidden_ = std::move(hidden);
+    return 0;
+  }
+
+  // Gives the copy the name `to`, never replacing anything there. Returns 0 or the errno.
+  int nameAs(const std::string& to) {
+    if (isLink_) {
+      if (::symlink(linkText_.c_str(), to.c_str()) != 0) return errno;
+      const struct stat& st = sourceStat_;
+      (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+      ::utimensat(AT_FDCWD, to.c_str(), timesOf(st).times, AT_SYMLINK_NOFOLLOW);
+      return ::lstat(to.c_str(), &copyStat_) == 0 ? 0 : errno;
+    }
+    if (hidden_.empty()) return nameNameless(copy_.get(), to);
+    return renameNoReplace(hidden_, to, folder_, folderPath_);
+  }
+
+  // Where the source's path names nothing: a file with no name left has its copy as its only
+  // one, which is kept; one that lives on under another name is no longer this move's to make.
+  MoveResult sourceGone(int error) {
+    if (error != ENOENT) return moveFailure(error);
+    struct stat held;
+    const bool unnamed = isLink_ || (::fstat(source_.get(), &held) == 0 && held.st_nlink == 0);
+    if (!unnamed) return moveFailure(ENOENT);
+    kept_ = true;
+    return MoveResult();
+  }
+
+  const std::string from_;
+  const std::string folderPath_;  // where the copy lies
+  Folder& folder_;
+  Fd source_;  // held, and locked, until the copy is settled
+  struct stat sourceStat_ {};
+  Fd copy_;
+  struct stat copyStat_ {};  // the copy's own identity, once it has a name to lose
+  std::string hidden_;       // the copy's own name, where it needs one, until it takes its target's
+  std::string named_;        // the target's name, once it took it
+  bool isLink_ = false;
+  std::string linkText_;
+  bool kept_ = false;  // its move finished: the copy stays
+};
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -459,165 +618,59 @@ class PosixFileSystem : public FileSystem {
     return error == 0 ? MoveResult() : moveFailure(error);
   }
 
-  bool knownToCopy(const FileStamp& stamp, const std::string& to) override {
-    if (!copied_) return false;  // nothing was copied yet: a rename costs no look-up
-    const Folder& folder = folderAt(folderOf(to));
-    return folder.copiedFrom.count(static_cast<dev_t>(stamp.volume)) != 0;
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+                                        const std::string& to, std::string_view header,
+                                        StopRequests& stops, MoveResult* result) override {
+    const std::string folderPath = folderOf(to);
+    auto copy = std::make_unique<PosixCopy>(from, folderPath, folderAt(folderPath));
+    *result = copy->stage(read, header, stops, &buffer_);
+    if (!result->ok()) copy.reset();  // what it wrote goes at once
+    return copy;
   }
 
-  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
-                       std::size_t* copy) override {
-    if (staged_.empty()) {
-      groupStart_ = std::chrono::steady_clock::now();
-      groupBytes_ = 0;
-    }
-    *copy = staged_.size();
-    staged_.emplace_back();
-    Staged& staged = staged_.back();
-    staged.from = from;
-    staged.folder = folderOf(to);
-    staged.error = stage(staged, header);
-    if (staged.error != 0) drop(staged);  // its room is free for the next copy at once
-    return staged.error == 0 ? MoveResult() : moveFailure(staged.error);
-  }
-
-  bool stagedGroupFull() override {
-    return staged_.size() >= kGroupFiles || groupBytes_ >= kGroupBytes ||
-           std::chrono::steady_clock::now() - groupStart_ >= kGroupTime;
-  }
-
-  MoveResult flushStaged() override {
-    // One sync of each file system the group's copies lie on (here, as a rule, one).
+  // One sync of each file system the copies lie on; on FUSE, whose daemon hears no syncfs, an
+  // fsync of each folder, which it turns into a flush of its device.
+  MoveResult flushCopies(const std::vector<StagedCopy*>& copies) override {
     std::unordered_set<dev_t> synced;
+    std::unordered_set<std::string> folders;
     int error = 0;
-    for (Staged& staged : staged_) {
+    for (StagedCopy* staged : copies) {
+      const auto& copy = static_cast<const PosixCopy&>(*staged);
       struct stat st;
-      if (staged.error != 0 || !staged.copy || ::fstat(staged.copy.get(), &st) != 0 ||
-          !synced.insert(st.st_dev).second) {
-        continue;
+      if (copy.copyFd() < 0) continue;  // a link: nothing written until it is named
+      int failed = 0;
+      if (copy.folder().fuse.value_or(false)) {
+        if (folders.insert(copy.folderPath()).second) {
+          failed = flushThroughFuse(copy.folderPath(), copy.copyFd());
+        }
+      } else if (::fstat(copy.copyFd(), &st) != 0) {
+        failed = errno;
+      } else if (synced.insert(st.st_dev).second) {
+        failed = syncFileSystem(copy.copyFd());
       }
-      const int failed = syncFileSystem(staged.copy.get());
       if (error == 0) error = failed;
     }
-    if (error == 0) return MoveResult();
-    for (Staged& staged : staged_) {
-      if (staged.error == 0) staged.error = error;
-    }
-    return moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailure(error);
   }
 
-  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
-    Staged& staged = staged_.at(copy);
-    int error = staged.error;
-    if (error == 0) error = name(staged, to);
-    if (error != 0) {
-      staged.nameError = error;
-      return moveFailure(error);
+  // One fsync of each folder that holds a new name.
+  MoveResult flushNames(const std::vector<StagedCopy*>& named) override {
+    std::unordered_set<std::string> folders;
+    int error = 0;
+    for (StagedCopy* staged : named) {
+      const auto& copy = static_cast<const PosixCopy&>(*staged);
+      if (!folders.insert(copy.folderPath()).second) continue;
+      const int failed = syncFolder(copy.folderPath(), copy.copyFd());
+      if (error == 0) error = failed;
     }
-    staged.named = to;
-    return MoveResult();
-  }
-
-  std::vector<MoveResult> finishStaged() override {
-    // The new names on disk, one sync per folder, before any source goes.
-    std::unordered_map<std::string, int> folderErrors;
-    for (const Staged& staged : staged_) {
-      if (staged.named.empty() || folderErrors.count(staged.folder) != 0) continue;
-      folderErrors[staged.folder] = syncFolder(staged.folder, staged.copy.get());
-    }
-    std::vector<MoveResult> outcomes;
-    outcomes.reserve(staged_.size());
-    for (Staged& staged : staged_) {
-      int error = staged.error != 0      ? staged.error
-                  : staged.named.empty() ? staged.nameError
-                                         : folderErrors[staged.folder];
-      const int dropped = drop(staged);  // closed before the source goes
-      if (error == 0) error = dropped;
-      if (!staged.named.empty()) {
-        if (error == 0) {
-          error = removeSourceOrUndo(staged.from, staged.named);
-        } else {
-          ::unlink(staged.named.c_str());  // undone: the source stays the file's one path
-        }
-      }
-      outcomes.push_back(error == 0 ? MoveResult() : moveFailure(error));
-    }
-    staged_.clear();
-    return outcomes;
+    return error == 0 ? MoveResult() : moveFailure(error);
   }
 
  private:
   Folder& folderAt(const std::string& path) { return folders_.try_emplace(path).first->second; }
 
-  // Copies the source into a new file of the target's folder. Returns 0 or the errno.
-  int stage(Staged& staged, std::string_view header) {
-    struct stat st;
-    Fd source(openRegularFile(staged.from, &st, nullptr, Links::kRefuse));
-    if (!source) {
-      if (errno != ELOOP) return errno;
-      staged.isLink = true;  // made under its new name as itself
-      if (::lstat(staged.from.c_str(), &staged.linkStat) != 0) return errno;
-      return readLink(staged.from, &staged.linkText) ? 0 : errno;
-    }
-    Folder& folder = folderAt(staged.folder);
-    folder.copiedFrom.insert(st.st_dev);
-    copied_ = true;
-    if (int error = createCopy(staged, folder)) return error;
-    groupBytes_ += st.st_size;
-    if (int error = copyContents(source.get(), staged.copy.get(), st, &buffer_)) return error;
-    if (int error = checkBeginsWith(staged.copy.get(), header)) return error;
-    return keepAttributes(source.get(), staged.copy.get(), st);
-  }
-
-  // A file for the copy in its folder: one of no name where the file system has them, so that
-  // nothing is left if the run dies; elsewhere a hidden one that no run takes for a replay.
-  static int createCopy(Staged& staged, Folder& folder) {
-    if (folder.nameless && namelessFilesCanBeNamed()) {
-      staged.copy = Fd(openNameless(staged.folder));
-      if (staged.copy) return 0;
-      if (!unsupported(errno) && errno != EISDIR) return errno;
-      folder.nameless = false;
-    }
-    staged.hidden = pathInFolder(staged.folder, ".reprename-XXXXXX", PathStyle::kPosix);
-    staged.copy = Fd(::mkostemp(&staged.hidden[0], O_CLOEXEC));
-    if (staged.copy) return 0;
-    staged.hidden.clear();
-    return errno;
-  }
-
-  // Gives a staged copy the name `to`, never replacing anything there.
-  int name(Staged& staged, const std::string& to) {
-    if (staged.isLink) {
-      if (::symlink(staged.linkText.c_str(), to.c_str()) != 0) return errno;
-      const struct stat& st = staged.linkStat;
-      (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
-      ::utimensat(AT_FDCWD, to.c_str(), timesOf(st).times, AT_SYMLINK_NOFOLLOW);
-      return 0;
-    }
-    if (staged.hidden.empty()) {
-      return nameNameless(staged.copy.get(), to);
-    }
-    const int error = renameNoReplace(staged.hidden, to, folderAt(staged.folder), staged.folder);
-    if (error == 0) staged.hidden.clear();
-    return error;
-  }
-
-  // Closes a copy, and removes it where it still has a name of its own. Returns 0 or the errno.
-  static int drop(Staged& staged) {
-    int error = staged.copy.reset();
-    if (!staged.hidden.empty()) {
-      if (::unlink(staged.hidden.c_str()) != 0 && errno != ENOENT) error = errno;
-      staged.hidden.clear();
-    }
-    return error;
-  }
-
-  std::unordered_map<std::string, Folder> folders_;
-  bool copied_ = false;  // some copy was staged in this run
-  std::vector<Staged> staged_;
-  off_t groupBytes_ = 0;
-  std::chrono::steady_clock::time_point groupStart_;
-  std::string buffer_;
+  std::unordered_map<std::string, Folder> folders_;  // references stay valid as it grows
+  std::string buffer_;                               // the copies' own
 };
 
 }  // namespace

@@ -11,8 +11,13 @@ class StopRequests {
   virtual ~StopRequests() = default;
 
   virtual void hold(bool held) = 0;
-  // True once a held request has come.
+  // True once a held request has come. Asked after each replay, and by the platform inside
+  // long operations (a copy), which give up at once when it is true.
   virtual bool requested() = 0;
+  // True once the request is one after which the system ends the process within seconds,
+  // whatever it does (a closed console window, logoff or shutdown on Windows): copies in hand
+  // are then given up rather than finished.
+  virtual bool closing() { return false; }
   // Ends the process as the request would have ended it had it not been held (by the same
   // signal on Linux; on Windows with the status of a Ctrl+C). The console must be flushed
   // first. Returns only where nothing can end the process, with the exit status to end with.
@@ -33,7 +38,3 @@ class HeldStops {
 
 // The process's own requests.
 std::unique_ptr<StopRequests> makeSystemStopRequests();
-
-// The same answer as requested() of the process's own requests, for the platform's long
-// operations (a copy to another volume), which give up at once when it is true.
-bool systemStopRequested();

@@ -60,5 +60,3 @@ class PosixStopRequests : public StopRequests {
 std::unique_ptr<StopRequests> makeSystemStopRequests() {
   return std::make_unique<PosixStopRequests>();
 }
-
-bool systemStopRequested() { return g_held != 0; }

@@ -12,8 +12,11 @@ enum class MoveError {
   kReadOnly,
   kDiskFull,
   kInvalidArgument,
-  kOther,      // described by MoveResult::otherText
-  kNeedsCopy,  // from move() alone: `to` lies on another file system, see stageCopy
+  kSourceChanged,  // a copy's source was written to or replaced before it could go
+  kSourceHeld,     // another run is moving the source
+  kInterrupted,    // given up at a stop request
+  kOther,          // described by MoveResult::otherText
+  kNeedsCopy,      // from move() alone: `to` lies on another file system, see stageCopy
 };
 
 struct MoveResult {
@@ -43,6 +46,12 @@ inline std::string moveErrorText(const MoveResult& result) {
       return "No space left on device";
     case MoveError::kInvalidArgument:
       return "Invalid argument";
+    case MoveError::kSourceChanged:
+      return "Device or resource busy";
+    case MoveError::kSourceHeld:
+      return "Resource temporarily unavailable";
+    case MoveError::kInterrupted:
+      return "Interrupted system call";
     case MoveError::kOther:
       break;
   }

@@ -29,6 +29,8 @@ constexpr Shown kShownErrors[] = {
     {226, MoveError::kAccessDenied},    // ERROR_VIRUS_DELETED
     {1, MoveError::kInvalidArgument},   // ERROR_INVALID_FUNCTION
     {87, MoveError::kInvalidArgument},  // ERROR_INVALID_PARAMETER
+    {995, MoveError::kInterrupted},     // ERROR_OPERATION_ABORTED: given up at a stop
+    {1235, MoveError::kInterrupted},    // ERROR_REQUEST_ABORTED
 };
 
 constexpr uint32_t kFileNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
@@ -47,7 +49,6 @@ constexpr RuntimeErrno kRuntimeErrnos[] = {
     {161, ENOENT},                                                   // bad path name
     {145, ENOTEMPTY},                                                // directory not empty
     {109, EPIPE},                                                    // broken pipe
-    {995, EINTR},     {1235, EINTR},                                 // aborted by a stop
     {89, EAGAIN},     {164, EAGAIN}, {215, EAGAIN},                  // no process or thread
     {16, EACCES},     {33, EACCES},  {65, EACCES},  {82, EACCES},    // current directory, lock,
     {83, EACCES},     {108, EACCES}, {132, EACCES}, {158, EACCES},   // network access, drive
