@@ -77,7 +77,8 @@ class MemoryFileSystem : public FileSystem {
   int existenceTests = 0;
 
   // Reads and listings may come from several threads; what they find is not changed meanwhile.
-  ReadResult readPrefix(const std::string& path, std::size_t limit) override {
+  ReadResult readPrefix(const std::string& path, std::size_t limit,
+                        const std::optional<FileStamp>& = std::nullopt) override {
     note("read " + path + " " + std::to_string(limit));
     ReadResult result;
     auto it = files.find(path);
@@ -89,25 +90,42 @@ class MemoryFileSystem : public FileSystem {
     return result;
   }
 
-  // A file is known by its contents: one with the same bytes reads the same.
-  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
-    note("check " + path);
-    auto it = files.find(path);
-    if (it != files.end())
-      return stampOf(it->second) == stamp ? PathNow::kSameFile : PathNow::kOther;
-    return otherEntries.count(path) != 0 || isFolderKey(path) ? PathNow::kOther : PathNow::kNothing;
+  // A replay at its turn: "check P", and its rename is a move.
+  class Moving : public MovingReplay {
+   public:
+    Moving(MemoryFileSystem& fs, std::string path, const FileStamp& read)
+        : path_(std::move(path)), read_(read), fs_(fs) {
+      fs_.note("check " + path_);
+      auto it = fs_.files.find(path_);
+      other_ = it != fs_.files.end() ? !isFileRead(read_, stampOf(it->second))
+                                     : fs_.otherEntries.count(path_) != 0 || fs_.isFolderKey(path_);
+    }
+    bool namesAnotherFile() const override { return other_; }
+    MoveResult rename(const std::string& to) override { return fs_.move(path_, to); }
+    const std::string path_;
+    const FileStamp read_;
+
+   private:
+    MemoryFileSystem& fs_;
+    bool other_ = false;
+  };
+
+  std::unique_ptr<MovingReplay> openForMove(const std::string& path,
+                                            const FileStamp& read) override {
+    return std::make_unique<Moving>(*this, path, read);
   }
 
-  std::optional<std::vector<std::string>> listFolder(
+  std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
     note("list " + folder);
     const std::string key = folderKey(folder);
     if (unlistableFolders.count(key) != 0) return std::nullopt;
-    std::vector<std::string> names;
+    std::vector<FolderEntry> names;
     for (const auto& [path, bytes] : files) {
       const std::string_view name = fileNamePart(path, style_);
       if (folderKey(path.substr(0, path.size() - name.size())) == key && wanted(name)) {
-        names.insert(names.begin(), std::string(name));  // in an order of the disk's own
+        // in an order of the disk's own
+        names.insert(names.begin(), FolderEntry{std::string(name), std::nullopt});
       }
     }
     return names;
@@ -125,7 +143,8 @@ class MemoryFileSystem : public FileSystem {
     return files.count(path) != 0;
   }
 
-  MoveResult move(const std::string& from, const std::string& to) override {
+  // A rename, as a replay opened for its move makes one.
+  MoveResult move(const std::string& from, const std::string& to) {
     note("move " + from + " " + to);
     MoveResult result;
     auto failing = failingTargets.find(to);
@@ -146,9 +165,11 @@ class MemoryFileSystem : public FileSystem {
     return result;
   }
 
-  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
-                                        const std::string& to, std::string_view header,
-                                        StopRequests& stops, MoveResult* result) override {
+  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
+                                        std::string_view header, StopRequests& stops,
+                                        MoveResult* result) override {
+    const std::string from = static_cast<const Moving&>(*replay).path_;
+    const FileStamp read = static_cast<const Moving&>(*replay).read_;
     note("stage " + from + " " + to);
     auto failing = failingCopies.find(from);
     auto file = files.find(from);
@@ -157,7 +178,7 @@ class MemoryFileSystem : public FileSystem {
       result->error = failing->second;
     } else if (file == files.end()) {
       result->error = MoveError::kNotFound;
-    } else if (!(stampOf(file->second) == read)) {
+    } else if (!isFileRead(read, stampOf(file->second))) {
       result->error = MoveError::kSourceChanged;
     } else if (file->second.compare(0, header.size(), header) != 0) {
       *result = {MoveError::kOther, "Input/output error"};

@@ -16,7 +16,8 @@ bool CopyGroup::holds(const FileStamp& stamp) const {
   return false;
 }
 
-void CopyGroup::add(const Replay& replay, const std::string& target) {
+void CopyGroup::add(const Replay& replay, std::unique_ptr<MovingReplay> moving,
+                    const std::string& target) {
   copyingInto_.emplace(replay.stamp.volume, std::string(folderPart(target, style_)));
   if (copies_.empty()) {
     started_ = std::chrono::steady_clock::now();
@@ -29,7 +30,7 @@ void CopyGroup::add(const Replay& replay, const std::string& target) {
   copy.target = target;
   const std::string_view header(replay.file.bytes.data(), replay.file.bytes.size());
   MoveResult staged;
-  copy.staged = fs_.stageCopy(replay.path, replay.stamp, target, header, stops_, &staged);
+  copy.staged = fs_.stageCopy(std::move(moving), target, header, stops_, &staged);
   if (copy.staged) {
     bytes_ += copy.staged->size();
   } else {

@@ -52,9 +52,9 @@ class CopyGroup {
   bool copies(const FileStamp& stamp, const std::string& target) const;
   // True when the group holds a copy of the file `stamp` found (a replay given twice).
   bool holds(const FileStamp& stamp) const;
-  // Copies `replay` for its move to `target`, the target as composed; the copy takes its name
-  // when the group is settled.
-  void add(const Replay& replay, const std::string& target);
+  // Copies `replay`, opened for its move as `moving`, for its move to `target`, the target as
+  // composed; the copy takes its name when the group is settled.
+  void add(const Replay& replay, std::unique_ptr<MovingReplay> moving, const std::string& target);
   // True when the group is as large as a group should be.
   bool full() const;
   // Finishes every move of the group, as above, and returns each replay's outcome in the order

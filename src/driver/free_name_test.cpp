@@ -26,7 +26,7 @@ std::string plainFreeName(FileSystem& fs, const std::string& target) {
 }
 
 // A rename under a free name, as the renamer makes one.
-Placement rename(FileSystem& fs, const std::string& source, const std::string& target,
+Placement rename(MemoryFileSystem& fs, const std::string& source, const std::string& target,
                  PathStyle style, FreeNameMemo* memo) {
   return placeAtFreeName(fs, source, target, style, memo,
                          [&](const std::string& to) { return fs.move(source, to); });

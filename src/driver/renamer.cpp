@@ -75,10 +75,14 @@ void settleCopies(Batch& batch) {
 // group. Returns how the run ends when the replay ends it.
 std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
   FileSystem& fs = batch.fs;
-  // What moves is what was read: a path that names another file now is read again.
-  if (replay.file.status == ReplayStatus::kOk &&
-      fs.recheck(replay.path, replay.stamp) == PathNow::kOther) {
-    readReplay(fs, replay);
+  std::unique_ptr<MovingReplay> moving;
+  if (replay.file.status == ReplayStatus::kOk) {
+    moving = fs.openForMove(replay.path, replay.stamp);
+    // What moves is what was read: a path that names another file now is read again.
+    if (moving->namesAnotherFile()) {
+      readReplay(fs, replay);
+      moving = fs.openForMove(replay.path, replay.stamp);
+    }
   }
   ComposedName composed = composeName(batch.format, replay.file, &batch.sequence);
   if (composed.status != ReplayStatus::kOk) {
@@ -94,14 +98,14 @@ std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
     settleCopies(batch);  // a rename never overtakes a copy before it
     const Placement placed =
         placeAtFreeName(fs, replay.path, target, batch.style, &batch.takenNames,
-                        [&](const std::string& to) { return fs.move(replay.path, to); });
+                        [&moving](const std::string& to) { return moving->rename(to); });
     if (placed.moved.error != MoveError::kNeedsCopy) {
       report(batch.console, replay.path, placed, &batch.tally);
       if (++batch.unwritten == kOutputGroup) writeOut(batch);
       return std::nullopt;
     }
   }
-  batch.copies.add(replay, target);
+  batch.copies.add(replay, std::move(moving), target);
   if (batch.copies.full()) settleCopies(batch);
   return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "driver/replay_list.h"
 
 #include <algorithm>
+#include <memory>
 
 bool isReplayFileName(std::string_view name) {
   if (name.size() < kReplayExtension.size()) return false;
@@ -46,17 +47,24 @@ void ReplayReads::readArgument(Argument& argument) {
     return;
   }
   const std::string folder = itself.path;
-  std::optional<std::vector<std::string>> names = fs_.listFolder(folder, isReplayFileName);
-  if (!names) return;  // the folder itself, which fails in its turn
-  std::sort(names->begin(), names->end());
+  std::optional<std::vector<FolderEntry>> entries = fs_.listFolder(folder, isReplayFileName);
+  if (!entries) return;  // the folder itself, which fails in its turn
+  std::sort(entries->begin(), entries->end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   argument.replays.clear();
-  argument.replays.reserve(names->size());
-  for (const std::string& name : *names) {
-    argument.replays.push_back({pathInFolder(folder, name, style_), {}, {}});
+  argument.replays.reserve(entries->size());
+  // What the listing told of each file is its stamp, which its read need not ask again.
+  auto stamps = std::make_shared<std::vector<std::optional<FileStamp>>>();
+  stamps->reserve(entries->size());
+  for (FolderEntry& entry : *entries) {
+    argument.replays.push_back({pathInFolder(folder, entry.name, style_), {}, {}});
+    stamps->push_back(entry.stamp);
   }
-  names.reset();
-  workers_.post(argument.replays.size(),
-                [this, &argument](std::size_t i) { readReplay(fs_, argument.replays[i]); });
+  entries.reset();
+  workers_.post(argument.replays.size(), [this, &argument, stamps](std::size_t i) {
+    Replay& replay = argument.replays[i];
+    keepRead(replay, fs_.readPrefix(replay.path, kReplayHeaderSize, (*stamps)[i]));
+  });
 }
 
 std::optional<std::string> ReplayReads::firstPath() {

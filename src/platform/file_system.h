@@ -20,22 +20,26 @@ enum class ReadStatus {
   kFolder,  // a folder, whose files may be listed
 };
 
-// Which file a read found, in terms one question about a path can check again later: on Linux
-// its device and inode; on Windows its volume and file ID, and its attributes, size and
+// Which file a read found, in terms that can be checked again when the file is opened for its
+// move: on Linux its device and inode; on Windows its volume and file ID, and its size and
 // last-write time too, which tell a file apart where a volume's IDs are not stable (FAT).
 struct FileStamp {
   uint64_t volume = 0;
-  uint64_t fileId = 0;      // the inode, or Windows' file ID (its low half where it has 128 bits)
-  uint64_t fileIdHigh = 0;  // the high half of a 128-bit file ID (ReFS)
-  uint64_t size = 0;        // Windows
-  uint64_t written = 0;     // Windows: the last-write time
-  uint32_t attributes = 0;  // Windows
+  uint64_t fileId = 0;   // the inode, or Windows' file ID; 0 where a folder's listing knew none
+  uint64_t size = 0;     // Windows
+  uint64_t written = 0;  // Windows: the last-write time
 
   bool operator==(const FileStamp& o) const {
-    return volume == o.volume && fileId == o.fileId && fileIdHigh == o.fileIdHigh &&
-           size == o.size && written == o.written && attributes == o.attributes;
+    return volume == o.volume && fileId == o.fileId && size == o.size && written == o.written;
   }
 };
+
+// True when `now`, the stamp of a file as it is opened now, is the file `read` found. A file ID
+// the read did not know is not compared.
+inline bool isFileRead(const FileStamp& read, const FileStamp& now) {
+  return read.volume == now.volume && (read.fileId == 0 || read.fileId == now.fileId) &&
+         read.size == now.size && read.written == now.written;
+}
 
 struct ReadResult {
   ReadStatus status = ReadStatus::kOpenFailed;
@@ -43,11 +47,25 @@ struct ReadResult {
   FileStamp stamp;    // set for kOk
 };
 
-// What a path names now, against the file a read once found there.
-enum class PathNow {
-  kSameFile,
-  kOther,    // another file, a folder, a FIFO, or something that cannot be told apart
-  kNothing,  // no such name any more
+// A folder's entry that may be a replay: its name, and on systems whose listing tells it, the
+// stamp a read of it would find.
+struct FolderEntry {
+  std::string name;
+  std::optional<FileStamp> stamp;
+};
+
+// A replay opened at its turn to move, by the path it was read from. Whether that path still
+// names the file read is checked once, and the move goes through what was checked.
+class MovingReplay {
+ public:
+  virtual ~MovingReplay() = default;
+  // True when the path names another file than the read found (or a folder, or something that
+  // is no file); false for the file read, and where the path names nothing now.
+  virtual bool namesAnotherFile() const = 0;
+  // Renames the file to `to`, never replacing anything there (kAlreadyExists); on failure it
+  // stays where it was. kNeedsCopy, with nothing done, where `to` lies on another file system:
+  // such a move is a copy (FileSystem::stageCopy).
+  virtual MoveResult rename(const std::string& to) = 0;
 };
 
 // A copy of one replay in the folder of its new name, made for a move to another file system,
@@ -73,30 +91,30 @@ class FileSystem {
 
   // Opens `path` as a regular file for reading and reads at most `limit` bytes from its start.
   // Never blocks on FIFOs or devices; anything else that is not a regular file does not open,
-  // but a folder says so. Safe on several threads at once, as listFolder is.
-  virtual ReadResult readPrefix(const std::string& path, std::size_t limit) = 0;
-  // Whether `path` still names the regular file a read stamped, in one question to the system.
-  virtual PathNow recheck(const std::string& path, const FileStamp& stamp) = 0;
-  // The names of the regular files directly in `folder` (a symbolic link counts as what it
-  // points to) that `wanted` accepts, in no particular order; nothing when it cannot be listed.
-  virtual std::optional<std::vector<std::string>> listFolder(
+  // but a folder says so. The stamp is `known` where a folder's listing gave it. Safe on several
+  // threads at once, as listFolder is.
+  virtual ReadResult readPrefix(const std::string& path, std::size_t limit,
+                                const std::optional<FileStamp>& known = std::nullopt) = 0;
+  // The regular files directly in `folder` (a symbolic link counts as what it points to) whose
+  // names `wanted` accepts, in no particular order; nothing when it cannot be listed.
+  virtual std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) = 0;
   // True when `path` opens as a regular file for reading. Anything else counts as free.
   virtual bool opensForReading(const std::string& path) = 0;
   // True when `path` names a folder (a symbolic link counts as what it points to).
   virtual bool isFolder(const std::string& path) = 0;
-  // Moves a file to `to`, never replacing anything that exists there; on failure the source
-  // stays where it was and nothing is left at `to`. Where `to` lies on another file system the
-  // answer may be kNeedsCopy, with nothing done: such a move is made by the staged copy below.
-  virtual MoveResult move(const std::string& from, const std::string& to) = 0;
+  // Opens the replay at `path`, which a read stamped `read`, for its move.
+  virtual std::unique_ptr<MovingReplay> openForMove(const std::string& path,
+                                                    const FileStamp& read) = 0;
 
   // A move to another file system is a copy; the driver's CopyGroup (driver/copy_group.h) makes
   // copies durable a group at a time from these steps, so that a group costs one or two
   // flushes of the disk, not one per file. On failure `*result` says why and nothing is
   // returned (nothing is left either). The copy begins with `header`, is proven as long as the
   // source, keeps what mv keeps of it, and holds the source against other runs until it goes.
-  // A stop request abandons a copy in progress.
-  virtual std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+  // A stop request abandons a copy in progress. The copy is of `replay`, whose rename answered
+  // kNeedsCopy or was not tried.
+  virtual std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay,
                                                 const std::string& to, std::string_view header,
                                                 StopRequests& stops, MoveResult* result) = 0;
   // Puts the data of every copy on disk (before any of them takes its name).
@@ -104,8 +122,8 @@ class FileSystem {
   // Puts the new names of the named copies on disk (before any source goes).
   virtual MoveResult flushNames(const std::vector<StagedCopy*>& named) = 0;
 
-  // True when `a` and `b` are one path as the system resolves names, asking nothing of the disk:
-  // here the same bytes; on Windows the same full path, ignoring case as NTFS does.
+  // True when `a` and `b` name one file: here the same bytes, asking nothing of the disk; on
+  // Windows names that NTFS takes for one, in folders that are one folder, however spelled.
   virtual bool samePath(const std::string& a, const std::string& b) { return a == b; }
   // A file name folded so that two names the system takes for one file get the same key (two
   // that are different files may get it too, which costs a look, never a wrong answer): here its

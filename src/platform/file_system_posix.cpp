@@ -465,7 +465,7 @@ class PosixCopy : public StagedCopy {
     if (::fstat(source_.get(), &sourceStat_) != 0) return moveFailure(errno);
     if (!S_ISREG(sourceStat_.st_mode)) return moveFailure(EINVAL);
     if (sourceStat_.st_nlink == 0) return moveFailure(ENOENT);  // removed by another run meanwhile
-    if (!(stampOf(sourceStat_) == read)) return MoveResult{MoveError::kSourceChanged, {}};
+    if (!isFileRead(read, stampOf(sourceStat_))) return MoveResult{MoveError::kSourceChanged, {}};
     if (int error = createCopy()) return moveFailure(error);
     if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());
     int error = copyContents(source_.get(), copy_.get(), sourceStat_, buffer, stops);
@@ -540,9 +540,37 @@ class PosixCopy : public StagedCopy {
   bool kept_ = false;  // its move finished: the copy stays
 };
 
+class PosixFileSystem;
+
+// A replay at its turn: its path, checked with one stat; renamed by that path.
+class PosixMovingReplay : public MovingReplay {
+ public:
+  PosixMovingReplay(PosixFileSystem& fs, std::string path, const FileStamp& read)
+      : fs_(fs), path_(std::move(path)), read_(read) {
+    struct stat st;
+    if (::fstatat(AT_FDCWD, path_.c_str(), &st, 0) != 0) {
+      other_ = errno != ENOENT && errno != ENOTDIR;
+    } else {
+      other_ = !S_ISREG(st.st_mode) || !isFileRead(read_, stampOf(st));
+    }
+  }
+  bool namesAnotherFile() const override { return other_; }
+  MoveResult rename(const std::string& to) override;
+
+  const std::string& path() const { return path_; }
+  const FileStamp& read() const { return read_; }
+
+ private:
+  PosixFileSystem& fs_;
+  const std::string path_;
+  const FileStamp read_;
+  bool other_ = false;
+};
+
 class PosixFileSystem : public FileSystem {
  public:
-  ReadResult readPrefix(const std::string& path, std::size_t limit) override {
+  ReadResult readPrefix(const std::string& path, std::size_t limit,
+                        const std::optional<FileStamp>&) override {
     ReadResult result;
     struct stat st;
     bool isFolder = false;
@@ -570,19 +598,11 @@ class PosixFileSystem : public FileSystem {
     return result;
   }
 
-  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
-    struct stat st;
-    if (::fstatat(AT_FDCWD, path.c_str(), &st, 0) != 0) {
-      return errno == ENOENT || errno == ENOTDIR ? PathNow::kNothing : PathNow::kOther;
-    }
-    return S_ISREG(st.st_mode) && stampOf(st) == stamp ? PathNow::kSameFile : PathNow::kOther;
-  }
-
-  std::optional<std::vector<std::string>> listFolder(
+  std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (dir == nullptr) return std::nullopt;
-    std::vector<std::string> names;
+    std::vector<FolderEntry> names;
     for (;;) {
       errno = 0;
       const dirent* entry = ::readdir(dir.get());
@@ -593,7 +613,7 @@ class PosixFileSystem : public FileSystem {
         struct stat st;  // a link counts as what it points to
         regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
       }
-      if (regular) names.emplace_back(entry->d_name);
+      if (regular) names.push_back({entry->d_name, std::nullopt});
     }
     if (errno != 0) return std::nullopt;
     return names;
@@ -609,21 +629,27 @@ class PosixFileSystem : public FileSystem {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  MoveResult move(const std::string& from, const std::string& to) override {
-    // Learned once per destination folder, which lies on one file system: an ordinary one
-    // costs one rename a replay, one without a no-replace rename or hard links no more tries.
+  std::unique_ptr<MovingReplay> openForMove(const std::string& path,
+                                            const FileStamp& read) override {
+    return std::make_unique<PosixMovingReplay>(*this, path, read);
+  }
+
+  // Learned once per destination folder, which lies on one file system: an ordinary one costs
+  // one rename a replay, one without a no-replace rename or hard links no more tries.
+  MoveResult rename(const std::string& from, const std::string& to) {
     const std::string folderPath = folderOf(to);
     const int error = renameNoReplace(from, to, folderAt(folderPath), folderPath);
     if (error == EXDEV) return MoveResult{MoveError::kNeedsCopy, {}};
     return error == 0 ? MoveResult() : moveFailure(error);
   }
 
-  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
-                                        const std::string& to, std::string_view header,
-                                        StopRequests& stops, MoveResult* result) override {
+  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
+                                        std::string_view header, StopRequests& stops,
+                                        MoveResult* result) override {
+    const auto& source = static_cast<const PosixMovingReplay&>(*replay);
     const std::string folderPath = folderOf(to);
-    auto copy = std::make_unique<PosixCopy>(from, folderPath, folderAt(folderPath));
-    *result = copy->stage(read, header, stops, &buffer_);
+    auto copy = std::make_unique<PosixCopy>(source.path(), folderPath, folderAt(folderPath));
+    *result = copy->stage(source.read(), header, stops, &buffer_);
     if (!result->ok()) copy.reset();  // what it wrote goes at once
     return copy;
   }
@@ -672,6 +698,8 @@ class PosixFileSystem : public FileSystem {
   std::unordered_map<std::string, Folder> folders_;  // references stay valid as it grows
   std::string buffer_;                               // the copies' own
 };
+
+MoveResult PosixMovingReplay::rename(const std::string& to) { return fs_.rename(path_, to); }
 
 }  // namespace
 

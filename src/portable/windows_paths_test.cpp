@@ -1,0 +1,55 @@
+#include "portable/windows_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WindowsPaths, HowAPathBegins) {
+  struct Case {
+    const char* path;
+    WindowsPathRoot root;
+    const char* base;
+    const char* rest;
+  } cases[] = {
+      {"C:\\x\\a.rep", WindowsPathRoot::kDrive, "C:", "\\x\\a.rep"},
+      {"z:a.rep", WindowsPathRoot::kDriveRelative, "z:", "a.rep"},
+      {"\\\\srv\\share\\x\\a.rep", WindowsPathRoot::kUnc, "\\\\srv\\share", "\\x\\a.rep"},
+      {"//srv/share", WindowsPathRoot::kUnc, "//srv/share", ""},
+      {"\\\\?\\C:\\x", WindowsPathRoot::kExtended, "", "\\\\?\\C:\\x"},
+      {"\\x\\a.rep", WindowsPathRoot::kRooted, "", "\\x\\a.rep"},
+      {"rr.\\a.rep", WindowsPathRoot::kRelative, "", "rr.\\a.rep"},
+  };
+  for (const Case& c : cases) {
+    const WindowsPathStart start = splitWindowsPath(c.path);
+    EXPECT_EQ(start.root, c.root) << c.path;
+    EXPECT_EQ(start.base, c.base) << c.path;
+    EXPECT_EQ(start.rest, c.rest) << c.path;
+  }
+}
+
+// Names keep their trailing dots and blanks; only separators, "." and ".." are read.
+TEST(WindowsPaths, ExtendedFormNamesExactlyWhatIsSpelled) {
+  struct Case {
+    const char* folder;
+    const char* rest;
+    const char* extended;
+  } cases[] = {
+      {"C:\\x", "rr.\\a.rep", "\\\\?\\C:\\x\\rr.\\a.rep"},
+      {"C:\\x", "rr ", "\\\\?\\C:\\x\\rr "},
+      {"C:", "\\x//y\\.\\..\\AUX.rep", "\\\\?\\C:\\x\\AUX.rep"},
+      {"C:\\", "..\\..\\a.rep", "\\\\?\\C:\\a.rep"},
+      {"C:\\x", "", "\\\\?\\C:\\x"},
+      {"C:", "", "\\\\?\\C:\\"},
+      {"\\\\srv\\share", "\\..\\a.rep", "\\\\?\\UNC\\srv\\share\\a.rep"},
+      {"//srv/share/d", "a.rep", "\\\\?\\UNC\\srv\\share\\d\\a.rep"},
+      {"\\\\?\\C:\\x", "..\\..\\b", "\\\\?\\C:\\b"},
+      {"\\\\?\\UNC\\srv\\share\\x", "..\\..\\b", "\\\\?\\UNC\\srv\\share\\b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(extendedWindowsPath(c.folder, c.rest), c.extended) << c.folder << " + " << c.rest;
+  }
+  EXPECT_EQ(nativeWindowsPath("\\\\?\\C:\\x"), "\\??\\C:\\x");
+  EXPECT_EQ(nativeWindowsPath("\\\\?\\UNC\\s\\h\\x"), "\\??\\UNC\\s\\h\\x");
+}
+
+}  // namespace
