@@ -245,6 +245,31 @@ TEST_F(UnderWine, ReplaysNamedLikeDevicesAreRenamed) {
                             "drop/fromcon.rep", "drop/fromnul.rep"}));
 }
 
+// Folders whose names end in a dot or a blank, as other systems make them, beside the folder
+// Windows would trim their names to: each drop renames what it names, and nothing of the other.
+TEST_F(UnderWine, NamesEndingInADotOrABlankNameWhatTheySpell) {
+  struct Drop {
+    std::string arg;        // below the folder
+    std::string renamedAt;  // the replay's folder
+  } drops[] = {{"rr.", "rr."}, {"rr.\\a.rep", "rr."}, {"rr ", "rr "}, {"rr \\a.rep", "rr "}};
+  for (const Drop& drop : drops) {
+    for (const char* folder : {"rr", "rr.", "rr "}) replay(std::string(folder) + "/a.rep", "plain");
+    const std::string arg = windowsPath(dir) + "\\" + drop.arg;
+    ProcessResult r = run({arg}, "\r\n/n\r\n");
+    const std::string at = windowsPath(dir) + "\\" + drop.renamedAt + "\\";
+    EXPECT_EQ(r.out, windowsText(dialogue(at) + renamed(at + "a.rep", at + "plain.rep") +
+                                 summary(1, 0, 0)))
+        << drop.arg;
+    Names expected = {"rr /a.rep", "rr./a.rep", "rr/a.rep"};
+    for (std::string& name : expected) {
+      if (name == drop.renamedAt + "/a.rep") name = drop.renamedAt + "/plain.rep";
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files(), expected) << drop.arg;
+    for (const char* folder : {"rr", "rr.", "rr "}) fs::remove_all(dir + "/" + folder);
+  }
+}
+
 // A run killed while it renames, its output in a file: every replay moved but at most one group
 // of 64 has its line there.
 TEST_F(UnderWine, AKilledRunLosesAtMostOneGroupOfLines) {

@@ -80,6 +80,7 @@ std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
     moving = fs.openForMove(replay.path, replay.stamp);
     // What moves is what was read: a path that names another file now is read again.
     if (moving->namesAnotherFile()) {
+      moving.reset();
       readReplay(fs, replay);
       moving = fs.openForMove(replay.path, replay.stamp);
     }

@@ -1,13 +1,16 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "platform/console_closed_win32.h"
 #include "platform/file_system.h"
 #include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
@@ -15,197 +18,503 @@
 #include "portable/path_style.h"
 #include "portable/windows_errors.h"
 #include "portable/windows_names.h"
+#include "portable/windows_paths.h"
 
 namespace {
 
-// What Windows makes of `path` as a full path, asking nothing of the disk; empty where it cannot.
-// One call while the result fits in MAX_PATH.
-std::wstring fullPathOf(const std::wstring& path) {
+// ---- Paths
+
+// The process's current folder, which does not change while it runs.
+const std::string& currentFolder() {
+  static const std::string folder = [] {
+    std::wstring wide(MAX_PATH, L'\0');
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(wide.size()), &wide[0]);
+    if (length >= wide.size()) {
+      wide.assign(length, L'\0');
+      length = GetCurrentDirectoryW(length, &wide[0]);
+    }
+    wide.resize(length < wide.size() ? length : 0);
+    return narrow(wide);
+  }();
+  return folder;
+}
+
+// The current folder of drive `drive` ("Z:"), which Windows keeps for each drive.
+std::string driveFolder(std::string_view drive) {
+  const std::wstring name = widen(drive);
   std::wstring full(MAX_PATH, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, &full[0], nullptr);
-  if (length >= MAX_PATH) {  // too long for the buffer: the size it needs, with the NUL
+  DWORD length = GetFullPathNameW(name.c_str(), MAX_PATH, &full[0], nullptr);
+  if (length >= MAX_PATH) {
     full.assign(length, L'\0');
-    length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-    if (length >= full.size()) length = 0;
+    length = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
   }
-  full.resize(length);
-  return full;
+  full.resize(length < full.size() ? length : 0);
+  return full.empty() ? std::string(drive) + "\\" : narrow(full);
 }
 
-// The name the system is given for `path`. While its full path is shorter than MAX_PATH it is
-// the path as it is, read the way Windows always reads it. From MAX_PATH on it is the \\?\ form
-// of the full path, which has no length limit and means what the short form would: relative to
-// the current directory, with '/' read as a backslash, '.' and '..' resolved. A file whose name
-// Windows reads as a device (AUX.rep, CON.rep, made on other systems) is reached in that form
-// too, which names the file itself.
+// The name the system is given for `path`: the \\?\ form of its full path, which has no length
+// limit and names exactly what the path spells, "rr." and "rr " and AUX.rep included. Relative
+// paths are taken from the current folder (of the drive, for Z:name); '/' separates, "." and
+// ".." are resolved. A path in \\?\ form already is used as it is.
 std::wstring systemPath(std::string_view path) {
-  std::wstring wide = widen(path);
-  if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
-  const std::string_view name = fileNamePart(path, PathStyle::kWindows);
-  const bool device = !name.empty() && isWindowsDeviceName(name);
-  std::wstring full;
-  if (device) {
-    // Windows makes \\.\AUX of such a path: the folder's full path, then the name.
-    const std::string_view folder = folderPart(path, PathStyle::kWindows);
-    full = fullPathOf(folder.empty() ? L"." : widen(folder));
-    if (full.empty()) return wide;
-    if (full.back() != L'\\') full += L'\\';
-    full += widen(name);
-  } else {
-    full = fullPathOf(wide);
-    if (full.size() < MAX_PATH) return wide;  // short, or no full path to be had
+  const WindowsPathStart start = splitWindowsPath(path);
+  std::string folder;
+  switch (start.root) {
+    case WindowsPathRoot::kExtended:
+      return widen(path);
+    case WindowsPathRoot::kUnc:
+    case WindowsPathRoot::kDrive:
+      folder = std::string(start.base);
+      break;
+    case WindowsPathRoot::kDriveRelative:
+      folder = driveFolder(start.base);
+      break;
+    case WindowsPathRoot::kRooted:
+      folder = std::string(splitWindowsPath(currentFolder()).base);
+      break;
+    case WindowsPathRoot::kRelative:
+      folder = currentFolder();
+      break;
   }
-  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
+  return widen(extendedWindowsPath(folder, start.rest));
 }
 
-// Opens a file for reading the way the existence test and the replay reads do. Devices (CON,
-// NUL, COM1, pipes) open too, but are no files.
-Handle openRegularFile(const std::string& path) {
-  Handle file(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file && GetFileType(file.get()) != FILE_TYPE_DISK) file.reset();
-  return file;
-}
+// ---- What a handle tells
 
-// The stamp of an open file: its volume and file ID (the 128-bit one where the system has it),
-// its attributes, size and last-write time. False where the system tells nothing.
-bool stampOf(HANDLE file, FileStamp* stamp) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  stamp->volume = info.dwVolumeSerialNumber;
-  stamp->fileId = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-  stamp->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  stamp->written =
+FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  FileStamp stamp;
+  stamp.volume = info.dwVolumeSerialNumber;
+  stamp.fileId = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  stamp.size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  stamp.written =
       (uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
-  stamp->attributes = info.dwFileAttributes;
-  FILE_ID_INFO id;
-  if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
-    static_assert(sizeof id.FileId.Identifier == 16);
-    stamp->volume = id.VolumeSerialNumber;
-    std::memcpy(&stamp->fileId, id.FileId.Identifier, 8);
-    std::memcpy(&stamp->fileIdHigh, id.FileId.Identifier + 8, 8);
-  }
-  return true;
+  return stamp;
 }
 
-// What a link leads to is a file on disk, not a folder or a device.
-bool isRegularFile(const std::wstring& path) {
-  Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file) return false;
+// True for a reparse point that stands for another file (a symbolic link), which moves as itself.
+bool isLink(HANDLE file, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+         IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// What `path` leads to, followed through links: a file's information, or nothing.
+std::optional<BY_HANDLE_FILE_INFORMATION> fileBehind(const std::wstring& path) {
+  const Handle file(CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  return GetFileInformationByHandle(file.get(), &info) &&
-         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         GetFileType(file.get()) == FILE_TYPE_DISK;
-}
-
-bool exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Creates an empty file of our own beside `to` that nothing else can have opened, named so that
-// a person sees what it is and no later run takes it for a replay; returns 0 or the system
-// error.
-DWORD createTemporaryBeside(std::string_view to, std::wstring* temp) {
-  const std::string_view folder = folderPart(to, PathStyle::kWindows);
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
-                  static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
-                  ++counter & 0xFFFF);
-    *temp = systemPath(std::string(folder) + name);
-    const Handle file(CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return 0;
-    if (GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
+  if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
   }
-  return ERROR_FILE_EXISTS;
-}
-
-// Gives up a copy in progress as soon as the run is asked to stop; the system then deletes it.
-DWORD CALLBACK copyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD,
-                            DWORD, HANDLE, HANDLE, LPVOID) {
-  return systemStopRequested() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
-}
-
-// Writes a file's data and metadata through to the disk.
-DWORD flushFile(const std::wstring& path) {
-  const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return GetLastError();
-  return FlushFileBuffers(file.get()) ? 0 : GetLastError();
-}
-
-void setAttributes(const std::wstring& path, DWORD attributes) {
-  SetFileAttributesW(path.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
-}
-
-// Removes a file of our own, read-only or not; returns 0 or the system error.
-DWORD removeOwnFile(const std::wstring& path) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return 0;
-  return GetLastError();
-}
-
-// 0 when the file at `path` is `size` bytes long and begins with `header`; the system error, or
-// ERROR_CRC for a copy that holds other bytes than its source.
-DWORD checkCopy(const std::wstring& path, uint64_t size, std::string_view header) {
-  const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return GetLastError();
-  LARGE_INTEGER length;
-  std::string start(header.size(), '\0');
-  DWORD got = 0;
-  if (!GetFileSizeEx(file.get(), &length) ||
-      !ReadFile(file.get(), &start[0], static_cast<DWORD>(start.size()), &got, nullptr)) {
-    return GetLastError();
-  }
-  const bool same =
-      static_cast<uint64_t>(length.QuadPart) == size && got == start.size() && start == header;
-  return same ? 0 : ERROR_CRC;
+  return info;
 }
 
 bool isLockError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Antivirus, indexing and cloud sync hold a file they have just seen for a moment. A move they
-// refuse is tried again after these pauses, about two seconds in all.
+// Antivirus, indexing and cloud sync hold a file they have just seen for a moment. An open for a
+// move they refuse is tried again after these pauses, about two seconds in all.
 constexpr DWORD kLockPausesMs[] = {100, 200, 300, 600, 800};
 
-// One copy of a group, from its copy beside the target to its new name.
-struct Staged {
-  std::wstring source;
-  DWORD attributes = 0;  // the source's
-  std::wstring temp;     // the copy's own name, until it takes the target's
-  std::wstring named;    // the name it took
-  DWORD error = 0;       // why it cannot be named
-  DWORD nameError = ERROR_INVALID_PARAMETER;
+// Device names count as taken; a name past the system's limit is too long.
+DWORD refusedName(const std::string& to) {
+  const std::string_view name = fileNamePart(to, PathStyle::kWindows);
+  if (isWindowsDeviceName(name)) return ERROR_FILE_EXISTS;
+  if (isWindowsNameTooLong(name)) return ERROR_FILENAME_EXCED_RANGE;
+  return 0;
+}
+
+// Renames the file open as `file` to `to`, never replacing anything there; 0 or the error.
+DWORD renameOpenFile(HANDLE file, const std::string& to) {
+  if (DWORD refused = refusedName(to)) return refused;
+  const std::wstring name = widen(nativeWindowsPath(narrow(systemPath(to))));
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))
+             ? 0
+             : GetLastError();
+}
+
+// Marks the file open as `file` for deletion as its last handle closes; a read-only one loses the
+// attribute first (and gets it back if it stays). Returns 0 or the error.
+DWORD deleteOpenFile(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};
+  const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
+  if (readOnly) {
+    basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
+      return GetLastError();
+    }
+  }
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+    return 0;
+  }
+  const DWORD error = GetLastError();
+  if (readOnly) {
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+  }
+  return error;
+}
+
+// ---- Flushes
+
+// NtFlushBuffersFileEx (Windows 8 on), whose "no sync" writes a file's data and metadata without
+// the flush of the disk's own cache that each FlushFileBuffers costs: a group's copies then cost
+// one such flush, not one each.
+using FlushEx = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PVOID);
+using StatusToError = ULONG(WINAPI*)(LONG);
+struct NativeFlush {
+  FlushEx flush = nullptr;
+  StatusToError toError = nullptr;
+};
+const NativeFlush& nativeFlush() {
+  static const NativeFlush calls = [] {
+    NativeFlush found;
+    if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
+      found.flush = reinterpret_cast<FlushEx>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtFlushBuffersFileEx")));
+      found.toError = reinterpret_cast<StatusToError>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    }
+    if (found.toError == nullptr) found.flush = nullptr;
+    return found;
+  }();
+  return calls;
+}
+
+// Writes a file's data and metadata to the disk, without flushing the disk's cache where the
+// system can (a later flush does that); 0 or the error.
+DWORD writeOut(HANDLE file) {
+  constexpr ULONG kNoSync = 0x00000004;  // FLUSH_FLAGS_NO_SYNC
+  const NativeFlush& native = nativeFlush();
+  if (native.flush != nullptr) {
+    ULONG_PTR status[2] = {};  // an IO_STATUS_BLOCK
+    const LONG result = native.flush(file, kNoSync, nullptr, 0, status);
+    if (result >= 0) return 0;
+    const DWORD error = native.toError(result);
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION) {
+      return error;
+    }
+  }
+  return FlushFileBuffers(file) ? 0 : GetLastError();
+}
+
+// ---- A replay at its turn
+
+class Win32FileSystem;
+
+// Opened once, for its move, with the rights to read and delete it and without letting others
+// write or delete it meanwhile; checked and renamed through that one handle.
+class Win32MovingReplay : public MovingReplay {
+ public:
+  Win32MovingReplay(std::string path, Handle file, DWORD openError)
+      : path_(std::move(path)), file_(std::move(file)), openError_(openError) {}
+
+  // Compares what the handle found with the read; a link is known by what it leads to.
+  void check(const FileStamp& read) {
+    if (!file_) {
+      const bool gone = openError_ == ERROR_FILE_NOT_FOUND || openError_ == ERROR_PATH_NOT_FOUND;
+      other_ = !gone && !isLockError(openError_) && openError_ != ERROR_ACCESS_DENIED;
+      return;
+    }
+    if (!GetFileInformationByHandle(file_.get(), &info_)) {
+      other_ = true;
+      return;
+    }
+    link_ = isLink(file_.get(), info_.dwFileAttributes);
+    std::optional<BY_HANDLE_FILE_INFORMATION> behind = info_;
+    if (link_) behind = fileBehind(systemPath(path_));
+    other_ = !behind || (behind->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+             !isFileRead(read, stampOf(*behind));
+  }
+
+  bool namesAnotherFile() const override { return other_; }
+
+  MoveResult rename(const std::string& to) override {
+    if (!file_) return moveFailure(openError_);
+    const DWORD error = renameOpenFile(file_.get(), to);
+    if (error == ERROR_NOT_SAME_DEVICE) return MoveResult{MoveError::kNeedsCopy, {}};
+    if (error != 0) return moveFailure(error);
+    file_.reset();
+    return MoveResult();
+  }
+
+  const std::string path_;
+  Handle file_;
+  const DWORD openError_;
+  BY_HANDLE_FILE_INFORMATION info_ = {};
+  bool link_ = false;
+
+ private:
+  bool other_ = false;
 };
 
-std::wstring fullPathOrAsGiven(const std::string& path) {
-  std::wstring wide = widen(path);
-  std::wstring full = fullPathOf(wide);
-  return full.empty() ? wide : full;
-}
+// ---- Copies
+
+// A copy in its target's folder, under a name of its own until it takes its target's, open
+// without sharing; and its source, still held as it was opened for its move.
+class Win32Copy : public StagedCopy {
+ public:
+  Win32Copy(std::unique_ptr<Win32MovingReplay> source, std::string to)
+      : source_(std::move(source)), to_(std::move(to)) {}
+  Win32Copy(const Win32Copy&) = delete;
+  Win32Copy& operator=(const Win32Copy&) = delete;
+
+  // A copy whose move did not finish goes, through its own handle: only what was made here.
+  ~Win32Copy() override {
+    if (kept_) return;
+    if (copy_) {
+      deleteOpenFile(copy_.get(), copyAttributes_);
+    } else if (!named_.empty() && source_->link_) {
+      const Handle link(CreateFileW(systemPath(named_).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr));
+      BY_HANDLE_FILE_INFORMATION info;
+      if (link && GetFileInformationByHandle(link.get(), &info) &&
+          isLink(link.get(), info.dwFileAttributes)) {
+        deleteOpenFile(link.get(), info.dwFileAttributes);
+      }
+    }
+  }
+
+  uint64_t size() const override {
+    const BY_HANDLE_FILE_INFORMATION& info = source_->info_;
+    return (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  }
+
+  // The data, the named streams, the attributes and times of the source, proven as long as the
+  // source and beginning with `header`. A link is made at its naming, as itself.
+  DWORD stage(std::string_view header, StopRequests& stops) {
+    if (source_->link_) {
+      source_->file_.reset();  // copied as a link, by its path, which the holder would refuse
+      return 0;
+    }
+    HANDLE from = source_->file_.get();
+    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &basic_, sizeof basic_)) {
+      return GetLastError();
+    }
+    if (DWORD error = create()) return error;
+    if (DWORD error = copyData(from, copy_.get(), size(), &stops)) return error;
+    if (DWORD error = copyStreams(from)) return error;
+    if (DWORD error = checkBeginsWith(header)) return error;
+    FILE_BASIC_INFO kept = basic_;
+    kept.ChangeTime.QuadPart = 0;  // the system's own
+    kept.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (kept.FileAttributes == 0) kept.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(copy_.get(), FileBasicInfo, &kept, sizeof kept)) {
+      return GetLastError();
+    }
+    copyAttributes_ = kept.FileAttributes;
+    return 0;
+  }
+
+  MoveResult name(const std::string& to) override {
+    DWORD error = 0;
+    if (source_->link_) {
+      error = refusedName(to);
+      if (error == 0 &&
+          !CopyFileExW(systemPath(source_->path_).c_str(), systemPath(to).c_str(), nullptr, nullptr,
+                       nullptr, COPY_FILE_COPY_SYMLINK | COPY_FILE_FAIL_IF_EXISTS)) {
+        error = GetLastError();
+      }
+    } else {
+      error = renameOpenFile(copy_.get(), to);
+    }
+    if (error != 0) return moveFailure(error);
+    named_ = to;
+    return MoveResult();
+  }
+
+  MoveResult removeSource() override {
+    const MoveResult removed = source_->link_ ? removeLink() : removeFile();
+    if (!removed.ok()) return removed;
+    kept_ = true;
+    source_->file_.reset();  // the source goes as its handle closes
+    copy_.reset();
+    return MoveResult();
+  }
+
+  HANDLE copyHandle() const { return copy_.get(); }
+  const std::string& to() const { return to_; }
+  bool isLinkCopy() const { return source_->link_; }
+
+ private:
+  // The copy's file, beside its target, that no other program may open while it is made.
+  DWORD create() {
+    const std::string folder(folderPart(to_, PathStyle::kWindows));
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char name[64];
+      std::snprintf(name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
+                    static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
+                    ++counter & 0xFFFF);
+      copy_ = Handle(CreateFileW(systemPath(folder + name).c_str(),
+                                 GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      if (copy_) {
+        ownName_ = folder + name;
+        return 0;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
+    }
+    return ERROR_FILE_EXISTS;
+  }
+
+  // Copies `size` bytes from the start of `from`; a source that ends early is no copy. A stop
+  // request, where `stops` are asked, abandons it.
+  static DWORD copyData(HANDLE from, HANDLE to, uint64_t size, StopRequests* stops) {
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<uint64_t>(size + 1, 1 << 20)));
+    for (uint64_t done = 0; done < size;) {
+      if (stops != nullptr && stops->requested()) return ERROR_OPERATION_ABORTED;
+      const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size - done, buffer.size()));
+      DWORD got = 0;
+      if (!ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
+      if (got == 0) return ERROR_HANDLE_EOF;
+      DWORD written = 0;
+      if (!WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
+      if (written != got) return ERROR_DISK_FULL;
+      done += got;
+    }
+    return 0;
+  }
+
+  // The source's named streams (a downloaded file's Zone.Identifier), as far as the target's
+  // file system holds them: as with CopyFile, FAT and exFAT keep none.
+  DWORD copyStreams(HANDLE from) {
+    std::vector<uint64_t> buffer(8192);
+    if (!GetFileInformationByHandleEx(from, FileStreamInfo, buffer.data(),
+                                      static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+      const DWORD error = GetLastError();
+      return error == ERROR_HANDLE_EOF || error == ERROR_INVALID_PARAMETER ||
+                     error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED ||
+                     error == ERROR_INVALID_FUNCTION
+                 ? 0
+                 : error;
+    }
+    const char* at = reinterpret_cast<const char*>(buffer.data());
+    for (;;) {
+      const auto* stream = reinterpret_cast<const FILE_STREAM_INFO*>(at);
+      const std::wstring name(stream->StreamName, stream->StreamNameLength / sizeof(wchar_t));
+      if (name != L"::$DATA") {
+        if (DWORD error = copyStream(name, stream->StreamSize.QuadPart)) return error;
+      }
+      if (stream->NextEntryOffset == 0) break;
+      at += stream->NextEntryOffset;
+    }
+    return 0;
+  }
+
+  DWORD copyStream(const std::wstring& name, int64_t size) {
+    const Handle from(CreateFileW((systemPath(source_->path_) + name).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!from) return GetLastError();
+    const Handle to(CreateFileW((systemPath(ownName_) + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, 0, nullptr));
+    if (!to) {
+      const DWORD error = GetLastError();
+      const bool notHeld = error == ERROR_INVALID_NAME || error == ERROR_INVALID_PARAMETER ||
+                           error == ERROR_NOT_SUPPORTED || error == ERROR_FILE_NOT_FOUND;
+      return notHeld ? 0 : error;
+    }
+    return copyData(from.get(), to.get(), static_cast<uint64_t>(size), nullptr);  // small
+  }
+
+  // 0 when the copy begins with the header its name was made from; ERROR_CRC otherwise.
+  DWORD checkBeginsWith(std::string_view header) {
+    std::string start(header.size(), '\0');
+    OVERLAPPED at = {};  // from the start, whatever the handle's position
+    DWORD got = 0;
+    if (!ReadFile(copy_.get(), &start[0], static_cast<DWORD>(start.size()), &got, &at)) {
+      return GetLastError();
+    }
+    return got == start.size() && start == header ? 0 : ERROR_CRC;
+  }
+
+  // The source goes only while it is as it was when the copy began: no other program could write
+  // or rename it through the handle held, and its times say nothing else did either.
+  MoveResult removeFile() {
+    FILE_BASIC_INFO now;
+    HANDLE from = source_->file_.get();
+    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &now, sizeof now)) {
+      return moveFailure(GetLastError());
+    }
+    if (now.ChangeTime.QuadPart != basic_.ChangeTime.QuadPart ||
+        now.LastWriteTime.QuadPart != basic_.LastWriteTime.QuadPart) {
+      return MoveResult{MoveError::kSourceChanged, {}};
+    }
+    const DWORD error = deleteOpenFile(from, now.FileAttributes);
+    return error == 0 ? MoveResult() : moveFailure(error);
+  }
+
+  // A link goes only while its path names the link copied; one that is gone leaves the copy.
+  MoveResult removeLink() {
+    const Handle link(
+        CreateFileW(systemPath(source_->path_).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!link || !GetFileInformationByHandle(link.get(), &info)) {
+      const DWORD error = GetLastError();
+      const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+      return gone ? MoveResult() : moveFailure(error);
+    }
+    const BY_HANDLE_FILE_INFORMATION& then = source_->info_;
+    if (info.nFileIndexLow != then.nFileIndexLow || info.nFileIndexHigh != then.nFileIndexHigh ||
+        info.dwVolumeSerialNumber != then.dwVolumeSerialNumber ||
+        CompareFileTime(&info.ftLastWriteTime, &then.ftLastWriteTime) != 0) {
+      return MoveResult{MoveError::kSourceChanged, {}};
+    }
+    const DWORD error = deleteOpenFile(link.get(), info.dwFileAttributes);
+    return error == 0 ? MoveResult() : moveFailure(error);
+  }
+
+  std::unique_ptr<Win32MovingReplay> source_;
+  const std::string to_;
+  FILE_BASIC_INFO basic_ = {};  // the source's, as the copy began
+  Handle copy_;
+  std::string ownName_;  // the copy's name until it takes its target's
+  DWORD copyAttributes_ = 0;
+  std::string named_;
+  bool kept_ = false;
+};
 
 class Win32FileSystem : public FileSystem {
  public:
-  ReadResult readPrefix(const std::string& path, std::size_t limit) override {
+  ReadResult readPrefix(const std::string& path, std::size_t limit,
+                        const std::optional<FileStamp>& known) override {
     ReadResult result;
-    const Handle file = openRegularFile(path);
+    const std::wstring name = systemPath(path);
+    const Handle file(CreateFileW(name.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       // A folder does not open as a file; only then is it worth asking what it is.
-      const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+      const DWORD attributes = GetFileAttributesW(name.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         result.status = ReadStatus::kFolder;
       }
       return result;
     }
-    if (!stampOf(file.get(), &result.stamp)) return result;
+    if (known) {
+      result.stamp = *known;
+    } else {
+      BY_HANDLE_FILE_INFORMATION info;  // a device (a \\.\ path) tells none
+      if (!GetFileInformationByHandle(file.get(), &info)) return result;
+      result.stamp = stampOf(info);
+    }
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -222,53 +531,58 @@ class Win32FileSystem : public FileSystem {
     return result;
   }
 
-  // One open, without access to the data, and its queries: the file's own identity.
-  PathNow recheck(const std::string& path, const FileStamp& stamp) override {
-    const Handle file(CreateFileW(systemPath(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) {
-      const DWORD error = GetLastError();
-      const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-      return gone ? PathNow::kNothing : PathNow::kOther;
-    }
-    FileStamp now;
-    const bool same = GetFileType(file.get()) == FILE_TYPE_DISK && stampOf(file.get(), &now) &&
-                      !(now.attributes & FILE_ATTRIBUTE_DIRECTORY) && now == stamp;
-    return same ? PathNow::kSameFile : PathNow::kOther;
-  }
-
-  std::optional<std::vector<std::string>> listFolder(
+  // The folder's own listing tells each file's ID, size and time, so no read has to ask; the
+  // volume is asked once. A link is followed to see that it leads to a file, and stamped by its
+  // read.
+  std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
-    WIN32_FIND_DATAW entry;
-    // Every name, matched here rather than by the system, which would match 8.3 aliases too.
-    const std::wstring everyName = systemPath(pathInFolder(folder, "*", PathStyle::kWindows));
-    const FindHandle find(FindFirstFileExW(everyName.c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>();
+    const std::wstring path = systemPath(folder);
+    const Handle dir(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!dir || !GetFileInformationByHandle(dir.get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return std::nullopt;
     }
-    std::vector<std::string> names;
-    do {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      std::string name = narrow(entry.cFileName);
-      if (!wanted(name)) continue;
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-          !isRegularFile(systemPath(pathInFolder(folder, name, PathStyle::kWindows)))) {
-        continue;  // a link counts as what it points to
+    std::vector<FolderEntry> entries;
+    std::vector<uint64_t> buffer(8192);  // 64 KiB, aligned as the entries need
+    while (GetFileInformationByHandleEx(dir.get(), FileIdBothDirectoryInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+      const char* at = reinterpret_cast<const char*>(buffer.data());
+      for (;;) {
+        const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+        if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          std::string name =
+              narrow(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(wchar_t)));
+          if (wanted(name)) {
+            std::optional<FileStamp> stamp;
+            if (!(entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+              stamp = FileStamp{info.dwVolumeSerialNumber,
+                                static_cast<uint64_t>(entry->FileId.QuadPart),
+                                static_cast<uint64_t>(entry->EndOfFile.QuadPart),
+                                static_cast<uint64_t>(entry->LastWriteTime.QuadPart)};
+            }
+            if (stamp || fileBehind(systemPath(pathInFolder(folder, name, PathStyle::kWindows)))) {
+              entries.push_back({std::move(name), stamp});
+            }
+          }
+        }
+        if (entry->NextEntryOffset == 0) break;
+        at += entry->NextEntryOffset;
       }
-      names.push_back(std::move(name));
-    } while (FindNextFileW(find.get(), &entry));
+    }
     if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
-    return names;
+    return entries;
   }
 
   // A device's name (CON, NUL, COM1) is taken, as it is on every Windows before 11.
   bool opensForReading(const std::string& path) override {
     if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
-    return static_cast<bool>(openRegularFile(path));
+    return static_cast<bool>(
+        Handle(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   }
 
   bool isFolder(const std::string& path) override {
@@ -276,73 +590,101 @@ class Win32FileSystem : public FileSystem {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  MoveResult move(const std::string& from, const std::string& to) override {
-    if (DWORD refused = refusedName(to)) return moveFailure(refused);
-    const std::wstring source = systemPath(from);
-    const std::wstring target = systemPath(to);
-    const DWORD error = retryingLocks(source, target, [&] {
-      return MoveFileExW(source.c_str(), target.c_str(), 0) ? 0 : GetLastError();
-    });
-    if (error == ERROR_NOT_SAME_DEVICE) return MoveResult{MoveError::kNeedsCopy, {}};
-    return error == 0 ? MoveResult() : moveFailure(error);
+  // Opened to be read (for a copy), renamed and deleted, letting others only read it meanwhile;
+  // a link is opened as itself. A lock that another program holds for a moment is waited for.
+  std::unique_ptr<MovingReplay> openForMove(const std::string& path,
+                                            const FileStamp& read) override {
+    const std::wstring name = systemPath(path);
+    Handle file;
+    DWORD error = 0;
+    for (std::size_t retries = 0;; ++retries) {
+      file = Handle(CreateFileW(
+          name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      error = file ? 0 : GetLastError();
+      if (!isLockError(error) || !retryLocks_) break;
+      if (retries == std::size(kLockPausesMs)) {
+        retryLocks_ = false;  // no passing lock: the rest of the run does not wait for one
+        break;
+      }
+      Sleep(kLockPausesMs[retries]);
+    }
+    auto moving = std::make_unique<Win32MovingReplay>(path, std::move(file), error);
+    moving->check(read);
+    return moving;
   }
 
-  // A copy beside the target under a name of our own (CopyFileEx keeps the alternate data
-  // streams and attributes, as a rename would), proven and flushed: Windows flushes one file
-  // at a time, so each copy is flushed here and the group's flush has nothing left to do.
-  MoveResult stageCopy(const std::string& from, const std::string& to, std::string_view header,
-                       std::size_t* copy) override {
-    *copy = staged_.size();
-    staged_.emplace_back();
-    Staged& staged = staged_.back();
-    staged.source = systemPath(from);
-    staged.error = stage(staged, to, header);
-    if (staged.error != 0 && !staged.temp.empty()) {
-      removeOwnFile(staged.temp);  // what was written goes; the error said is the copy's own
-      staged.temp.clear();
+  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
+                                        std::string_view header, StopRequests& stops,
+                                        MoveResult* result) override {
+    std::unique_ptr<Win32MovingReplay> source(static_cast<Win32MovingReplay*>(replay.release()));
+    if (!source->file_) {
+      *result = moveFailure(source->openError_);
+      return nullptr;
     }
-    return staged.error == 0 ? MoveResult() : moveFailure(staged.error);
+    auto copy = std::make_unique<Win32Copy>(std::move(source), to);
+    const DWORD error = copy->stage(header, stops);
+    *result = error == 0 ? MoveResult() : moveFailure(error);
+    if (error != 0) copy.reset();  // what it wrote goes at once
+    return copy;
   }
 
-  bool stagedGroupFull() override { return staged_.size() >= 64; }
-  MoveResult flushStaged() override { return MoveResult(); }
-
-  // MOVEFILE_WRITE_THROUGH returns once the new name is on disk.
-  MoveResult nameStaged(std::size_t copy, const std::string& to) override {
-    Staged& staged = staged_.at(copy);
-    DWORD error = staged.error != 0 ? staged.error : refusedName(to);
-    // A closed window or logoff leaves a deadline: the copies in hand are given up, not named.
-    if (error == 0 && consoleClosed()) error = ERROR_OPERATION_ABORTED;
-    const std::wstring target = systemPath(to);
-    if (error == 0 && !MoveFileExW(staged.temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      error = GetLastError();
+  // Each copy's data and metadata written out; the disk's own cache flushed once per folder,
+  // with the last copy there, where the system lets a flush leave it (Windows 8 on).
+  MoveResult flushCopies(const std::vector<StagedCopy*>& copies) override {
+    std::map<std::string, const Win32Copy*> lastIn;
+    for (StagedCopy* staged : copies) {
+      const auto* copy = static_cast<const Win32Copy*>(staged);
+      if (!copy->isLinkCopy())
+        lastIn[std::string(folderPart(copy->to(), PathStyle::kWindows))] = copy;
     }
-    if (error != 0) {
-      staged.nameError = error;
-      return moveFailure(error);
+    for (StagedCopy* staged : copies) {
+      const auto* copy = static_cast<const Win32Copy*>(staged);
+      if (copy->isLinkCopy()) continue;
+      const bool last = lastIn[std::string(folderPart(copy->to(), PathStyle::kWindows))] == copy;
+      const DWORD error = last ? (FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
+                               : writeOut(copy->copyHandle());
+      if (error != 0) return moveFailure(error);
     }
-    staged.named = target;
-    staged.temp.clear();
     return MoveResult();
   }
 
-  std::vector<MoveResult> finishStaged() override {
-    std::vector<MoveResult> outcomes;
-    for (Staged& staged : staged_) {
-      DWORD error = staged.error != 0 ? staged.error : staged.nameError;
-      if (!staged.named.empty()) error = removeSource(staged);
-      if (!staged.temp.empty()) removeOwnFile(staged.temp);  // a copy that took no name
-      outcomes.push_back(error == 0 ? MoveResult() : moveFailure(error));
+  // Each folder that holds a new name flushed, as NTFS flushes a folder: its entries and the
+  // disk's cache. Where a folder cannot be opened to be flushed, each new name's file is flushed
+  // instead, which on NTFS puts its new name on disk with it.
+  MoveResult flushNames(const std::vector<StagedCopy*>& named) override {
+    std::set<std::string> flushed;
+    for (StagedCopy* staged : named) {
+      const auto* copy = static_cast<const Win32Copy*>(staged);
+      const std::string folder(folderPart(copy->to(), PathStyle::kWindows));
+      if (!flushed.insert(folder).second) continue;
+      const DWORD error = flushFolder(folder);
+      if (error == 0) continue;
+      if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_FUNCTION &&
+          error != ERROR_NOT_SUPPORTED) {
+        return moveFailure(error);
+      }
+      for (StagedCopy* other : named) {
+        const auto* each = static_cast<const Win32Copy*>(other);
+        if (each->isLinkCopy() || folderPart(each->to(), PathStyle::kWindows) != folder) continue;
+        if (!FlushFileBuffers(each->copyHandle())) return moveFailure(GetLastError());
+      }
     }
-    staged_.clear();
-    return outcomes;
+    return MoveResult();
   }
 
-  // Two spellings of one path, as Windows resolves them: '/' for '\', doubled separators, '.'
-  // and '..', trailing dots and blanks, and letter case, as NTFS compares it.
+  // One file when the names are one for NTFS (in any letter case) and their folders are one
+  // folder, however spelled: another drive letter for it (subst), its 8.3 name, its \\?\ form.
   bool samePath(const std::string& a, const std::string& b) override {
-    const std::wstring fullA = fullPathOrAsGiven(a);
-    const std::wstring fullB = fullPathOrAsGiven(b);
+    if (nameKey(fileNamePart(a, PathStyle::kWindows)) !=
+        nameKey(fileNamePart(b, PathStyle::kWindows))) {
+      return false;
+    }
+    const std::optional<FileStamp> folderA = folderIdentity(a);
+    const std::optional<FileStamp> folderB = folderIdentity(b);
+    if (folderA && folderB) return *folderA == *folderB;
+    const std::wstring fullA = systemPath(folderPart(a, PathStyle::kWindows));
+    const std::wstring fullB = systemPath(folderPart(b, PathStyle::kWindows));
     return CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(),
                                 static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
   }
@@ -362,74 +704,38 @@ class Win32FileSystem : public FileSystem {
   }
 
  private:
-  // Device names count as taken; a name past the system's limit is too long.
-  static DWORD refusedName(const std::string& to) {
-    const std::string_view name = fileNamePart(to, PathStyle::kWindows);
-    if (isWindowsDeviceName(name)) return ERROR_FILE_EXISTS;
-    if (isWindowsNameTooLong(name)) return ERROR_FILENAME_EXCED_RANGE;
-    return 0;
+  // The volume and file ID of the folder `path` lies in, asked once per folder.
+  std::optional<FileStamp> folderIdentity(const std::string& path) {
+    const std::string folder(folderPart(path, PathStyle::kWindows));
+    auto known = folders_.find(folder);
+    if (known != folders_.end()) return known->second;
+    std::optional<FileStamp> identity;
+    const Handle dir(CreateFileW(systemPath(folder.empty() ? "." : folder).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (dir && GetFileInformationByHandle(dir.get(), &info)) identity = stampOf(info);
+    if (identity) identity->size = identity->written = 0;  // a folder's change with its files
+    folders_.emplace(folder, identity);
+    return identity;
   }
 
-  // Runs `attempt` again after each pause while another program's lock refuses it and the
-  // source is there to move; a lock that outlasts the pauses is no passing one, and the rest of
-  // the run does not wait for it.
-  template <class Attempt>
-  DWORD retryingLocks(const std::wstring& source, const std::wstring& target, Attempt attempt) {
-    DWORD error = attempt();
-    std::size_t retries = 0;
-    while (retryLocks_ && isLockError(error) && retries < std::size(kLockPausesMs) &&
-           !systemStopRequested() && exists(source) && (target.empty() || !exists(target))) {
-      Sleep(kLockPausesMs[retries++]);
-      error = attempt();
+  // A folder's entries and the disk's cache flushed, by a handle kept for the run.
+  DWORD flushFolder(const std::string& folder) {
+    auto open = openFolders_.find(folder);
+    if (open == openFolders_.end()) {
+      Handle dir(CreateFileW(systemPath(folder.empty() ? "." : folder).c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (!dir) return GetLastError();
+      open = openFolders_.emplace(folder, std::move(dir)).first;
     }
-    if (isLockError(error) && retries == std::size(kLockPausesMs)) retryLocks_ = false;
-    return error;
-  }
-
-  DWORD stage(Staged& staged, const std::string& to, std::string_view header) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(staged.source.c_str(), GetFileExInfoStandard, &data)) {
-      return GetLastError();
-    }
-    staged.attributes = data.dwFileAttributes;
-    const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    if (DWORD error = createTemporaryBeside(to, &staged.temp)) return error;
-    DWORD error = retryingLocks(staged.source, std::wstring(), [&] {
-      return CopyFileExW(staged.source.c_str(), staged.temp.c_str(), copyProgress, nullptr, nullptr,
-                         0)
-                 ? 0
-                 : GetLastError();
-    });
-    if (error != 0) return error;
-    if (staged.attributes & FILE_ATTRIBUTE_READONLY) {
-      setAttributes(staged.temp, staged.attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    if (DWORD checked = checkCopy(staged.temp, size, header)) return checked;
-    if (DWORD flushed = flushFile(staged.temp)) return flushed;
-    // Until the copy has the target's name it is a copy in progress, which a stop removes.
-    return systemStopRequested() ? ERROR_OPERATION_ABORTED : 0;
-  }
-
-  // Deletes the source of a named copy. A source already gone leaves the copy the file's only
-  // path; any other failure takes the new name away again. Returns 0 or the system error.
-  DWORD removeSource(Staged& staged) {
-    const DWORD readOnly = staged.attributes & FILE_ATTRIBUTE_READONLY;
-    if (readOnly) setAttributes(staged.source, staged.attributes & ~FILE_ATTRIBUTE_READONLY);
-    DWORD error = retryingLocks(staged.source, std::wstring(), [&] {
-      return DeleteFileW(staged.source.c_str()) ? 0 : GetLastError();
-    });
-    if (error == ERROR_FILE_NOT_FOUND) error = 0;
-    if (error != 0) {
-      setAttributes(staged.source, staged.attributes);
-      removeOwnFile(staged.named);  // if this fails too, both stay: nothing is lost
-      return error;
-    }
-    if (readOnly) setAttributes(staged.named, staged.attributes);
-    return 0;
+    return FlushFileBuffers(open->second.get()) ? 0 : GetLastError();
   }
 
   bool retryLocks_ = true;
-  std::vector<Staged> staged_;
+  std::map<std::string, std::optional<FileStamp>> folders_;
+  std::map<std::string, Handle> openFolders_;
 };
 
 }  // namespace
@@ -437,7 +743,6 @@ class Win32FileSystem : public FileSystem {
 // Also turns off the system's dialogs for a drive without a disk (an empty card reader) and for
 // files that do not open, keeping what the parent process set: a failed move is reported instead.
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
-  const UINT parents = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  SetErrorMode(parents | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   return std::make_unique<Win32FileSystem>();
 }

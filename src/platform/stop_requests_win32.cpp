@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cwchar>
+
 #include "platform/console_closed_win32.h"
 #include "platform/stop_requests.h"
 
@@ -22,11 +24,20 @@ bool isClose(LONG request) {
 }
 
 // How long a closed window may keep the process: the system's deadline for a program that does
-// not answer (HungAppTimeout, 5 seconds unless set otherwise), less a margin.
+// not answer, less a margin. The deadline is HungAppTimeout, in milliseconds as text under
+// HKEY_CURRENT_USER\Control Panel\Desktop, 5 seconds unless set otherwise; it is read there
+// rather than asked of user32, whose loading would keep logoff and shutdown from the handler.
 DWORD closeWait() {
-  UINT deadline = 5000;
-  if (!SystemParametersInfoW(SPI_GETHUNGAPPTIMEOUT, 0, &deadline, 0)) deadline = 5000;
-  constexpr UINT kMargin = 1000;
+  DWORD deadline = 5000;
+  wchar_t text[16] = {};
+  DWORD size = sizeof text - sizeof text[0];
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"HungAppTimeout", RRF_RT_REG_SZ,
+                   nullptr, text, &size) == ERROR_SUCCESS) {
+    wchar_t* end = nullptr;
+    const unsigned long read = std::wcstoul(text, &end, 10);
+    if (end != text && read > 0 && read < 600000) deadline = static_cast<DWORD>(read);
+  }
+  constexpr DWORD kMargin = 1000;
   return deadline > kMargin + 500 ? deadline - kMargin : 500;
 }
 
@@ -58,6 +69,8 @@ class Win32StopRequests : public StopRequests {
 
   bool requested() override { return g_request != 0; }
 
+  bool closing() override { return isClose(g_request); }
+
   int endAsRequested() override {
     SetEvent(g_finished);
     ExitProcess(kControlCExit);
@@ -72,7 +85,5 @@ class Win32StopRequests : public StopRequests {
 std::unique_ptr<StopRequests> makeSystemStopRequests() {
   return std::make_unique<Win32StopRequests>();
 }
-
-bool systemStopRequested() { return g_request != 0; }
 
 bool consoleClosed() { return isClose(g_request); }
