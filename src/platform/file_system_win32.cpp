@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -89,6 +90,31 @@ FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   stamp.written =
       (uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
   return stamp;
+}
+
+// What one question to the file system tells of an open file, the volume aside (which the
+// handle's folder tells): its ID, size, times and attributes. GetFileInformationByHandle asks
+// the same and the volume too, in two.
+struct OpenFileInfo {
+  FileStamp stamp;
+  DWORD attributes = 0;
+  FILE_BASIC_INFO basic = {};  // times, the change time included, and attributes
+};
+bool infoOf(HANDLE file, uint64_t volume, OpenFileInfo* info) {
+  FILE_ALL_INFORMATION all;
+  IO_STATUS_BLOCK status;
+  // The name at its end does not fit, which leaves the rest filled in.
+  const NTSTATUS result =
+      NtQueryInformationFile(file, &status, &all, sizeof all, FileAllInformation);
+  if (result < 0 && result != static_cast<NTSTATUS>(0x80000005)) return false;  // BUFFER_OVERFLOW
+  info->stamp.volume = volume;
+  info->stamp.fileId = static_cast<uint64_t>(all.InternalInformation.IndexNumber.QuadPart);
+  info->stamp.size = static_cast<uint64_t>(all.StandardInformation.EndOfFile.QuadPart);
+  info->stamp.written = static_cast<uint64_t>(all.BasicInformation.LastWriteTime.QuadPart);
+  info->attributes = all.BasicInformation.FileAttributes;
+  static_assert(sizeof info->basic == sizeof all.BasicInformation);
+  std::memcpy(&info->basic, &all.BasicInformation, sizeof info->basic);
+  return true;
 }
 
 // True for a reparse point that stands for another file (a symbolic link), which moves as itself.
@@ -221,22 +247,29 @@ class Win32MovingReplay : public MovingReplay {
   Win32MovingReplay(std::string path, Handle file, DWORD openError)
       : path_(std::move(path)), file_(std::move(file)), openError_(openError) {}
 
-  // Compares what the handle found with the read; a link is known by what it leads to.
-  void check(const FileStamp& read) {
+  // Compares what the handle found, on the volume of its folder, with the read; a link is known
+  // by what it leads to.
+  void check(const FileStamp& read, uint64_t volume) {
     if (!file_) {
       const bool gone = openError_ == ERROR_FILE_NOT_FOUND || openError_ == ERROR_PATH_NOT_FOUND;
       other_ = !gone && !isLockError(openError_) && openError_ != ERROR_ACCESS_DENIED;
       return;
     }
-    if (!GetFileInformationByHandle(file_.get(), &info_)) {
+    if (!infoOf(file_.get(), volume, &info_)) {
       other_ = true;
       return;
     }
-    link_ = isLink(file_.get(), info_.dwFileAttributes);
-    std::optional<BY_HANDLE_FILE_INFORMATION> behind = info_;
-    if (link_) behind = fileBehind(systemPath(path_));
-    other_ = !behind || (behind->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-             !isFileRead(read, stampOf(*behind));
+    link_ = isLink(file_.get(), info_.attributes);
+    FileStamp behind = info_.stamp;
+    if (link_) {
+      const std::optional<BY_HANDLE_FILE_INFORMATION> target = fileBehind(systemPath(path_));
+      if (!target) {
+        other_ = true;
+        return;
+      }
+      behind = stampOf(*target);
+    }
+    other_ = (info_.attributes & FILE_ATTRIBUTE_DIRECTORY) || !isFileRead(read, behind);
   }
 
   bool namesAnotherFile() const override { return other_; }
@@ -253,7 +286,7 @@ class Win32MovingReplay : public MovingReplay {
   const std::string path_;
   Handle file_;
   const DWORD openError_;
-  BY_HANDLE_FILE_INFORMATION info_ = {};
+  OpenFileInfo info_;  // the file itself, a link as itself
   bool link_ = false;
 
  private:
@@ -288,10 +321,7 @@ class Win32Copy : public StagedCopy {
     }
   }
 
-  uint64_t size() const override {
-    const BY_HANDLE_FILE_INFORMATION& info = source_->info_;
-    return (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  }
+  uint64_t size() const override { return source_->info_.stamp.size; }
 
   // The data, the named streams, the attributes and times of the source, proven as long as the
   // source and beginning with `header`. A link is made at its naming, as itself.
@@ -301,9 +331,7 @@ class Win32Copy : public StagedCopy {
       return 0;
     }
     HANDLE from = source_->file_.get();
-    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &basic_, sizeof basic_)) {
-      return GetLastError();
-    }
+    basic_ = source_->info_.basic;
     if (DWORD error = create()) return error;
     if (DWORD error = copyData(from, copy_.get(), size(), &stops)) return error;
     if (DWORD error = copyStreams(from)) return error;
@@ -465,19 +493,17 @@ class Win32Copy : public StagedCopy {
         CreateFileW(systemPath(source_->path_).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!link || !GetFileInformationByHandle(link.get(), &info)) {
+    if (!link) {
       const DWORD error = GetLastError();
       const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
       return gone ? MoveResult() : moveFailure(error);
     }
-    const BY_HANDLE_FILE_INFORMATION& then = source_->info_;
-    if (info.nFileIndexLow != then.nFileIndexLow || info.nFileIndexHigh != then.nFileIndexHigh ||
-        info.dwVolumeSerialNumber != then.dwVolumeSerialNumber ||
-        CompareFileTime(&info.ftLastWriteTime, &then.ftLastWriteTime) != 0) {
+    OpenFileInfo now;
+    if (!infoOf(link.get(), source_->info_.stamp.volume, &now)) {
       return MoveResult{MoveError::kSourceChanged, {}};
     }
-    const DWORD error = deleteOpenFile(link.get(), info.dwFileAttributes);
+    if (!(now.stamp == source_->info_.stamp)) return MoveResult{MoveError::kSourceChanged, {}};
+    const DWORD error = deleteOpenFile(link.get(), now.attributes);
     return error == 0 ? MoveResult() : moveFailure(error);
   }
 
@@ -610,7 +636,8 @@ class Win32FileSystem : public FileSystem {
       Sleep(kLockPausesMs[retries]);
     }
     auto moving = std::make_unique<Win32MovingReplay>(path, std::move(file), error);
-    moving->check(read);
+    const std::optional<FileStamp> folder = folderIdentity(path);
+    moving->check(read, folder ? folder->volume : read.volume);
     return moving;
   }
 
