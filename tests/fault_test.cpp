@@ -5,11 +5,13 @@
 // REPRENAME_FULL_SWEEP=1 widens the table to every call, every error, every kill point.
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <map>
 #include <set>
+#include <thread>
 
 #include "e2e_fixture.h"
 
@@ -25,9 +27,16 @@ enum class Scene {
   kClaimVolume,     // src/ to an exFAT volume through FUSE: no no-replace rename, no links
 };
 
+// What happens to the first replay while its group is flushed.
+enum class Change {
+  kNone,
+  kAppended,  // written to: its move fails and it stays with what was written
+  kReplaced,  // another replay renamed onto its path: it moves, and the other stays there
+};
+
 struct Fault {
   const char* call;    // the system call strace injects into
-  std::string inject;  // "error=EIO", "retval=0", "signal=SIGKILL"
+  std::string inject;  // "error=EIO", "retval=0", "signal=SIGKILL", "delay_enter=..."
   int when;            // the call's how-manieth invocation
   Scene scene;
   const char* aim = "";        // strace -P: only calls on this path ("src0": the first replay)
@@ -35,6 +44,7 @@ struct Fault {
   bool recordLost = false;     // the run must end with a non-zero status
   bool sourceStays = false;    // the injected ENOENT left the source: it may stay beside its copy
   bool mayLoseRecord = false;  // a write may fail, if the run makes that many: as recordLost then
+  Change change = Change::kNone;  // made while the process is in `call`, which strace delays
 };
 
 const std::vector<Fault> kFaults = {
@@ -66,6 +76,14 @@ const std::vector<Fault> kFaults = {
     // A volume that can only claim a name: nothing claimed for a copy, every removal checked.
     {"", "", 0, Scene::kClaimVolume},
     {"unlink", "error=EIO", 1, Scene::kClaimVolume},
+    // A source goes only while it is the very file copied: not once written to, and not when
+    // another replay took its path (which stays, while the file copied moves).
+    {"syncfs", "delay_enter=300000", 1, Scene::kAcross, "", "", false, false, false,
+     Change::kAppended},
+    {"syncfs", "delay_enter=300000", 1, Scene::kAcross, "", "", false, false, false,
+     Change::kReplaced},
+    {"fsync", "delay_enter=300000", 1, Scene::kClaimVolume, "", "", false, false, false,
+     Change::kAppended},
     {"unlink", "error=EIO", 2, Scene::kClaimVolume},
     {"rename", "error=EIO", 1, Scene::kClaimVolume},
     {"pwrite64", "error=ENOSPC", 1, Scene::kClaimVolume},
@@ -81,8 +99,8 @@ class FaultTable : public EndToEnd {
     EndToEnd::TearDown();
   }
 
-  // Three replays of different bytes in the scene's source folder; the destination made.
-  bool setUp(Scene scene) {
+  // `count` replays of different bytes in the scene's source folder; the destination made.
+  bool setUp(Scene scene, int count = 3) {
     src = d + "src";
     dest = d + "dest";
     if (scene == Scene::kClaimVolume) {
@@ -107,7 +125,7 @@ class FaultTable : public EndToEnd {
       mounts.push_back(src);
     }
     originals.clear();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < count; ++i) {
       ReplayFields f;
       f.size = 64 * 1024 + i;
       const std::string path = src + "/r" + std::to_string(i) + ".rep";
@@ -142,7 +160,40 @@ class FaultTable : public EndToEnd {
     }
     ProcessOptions options;
     options.workingDirectory = dir;
-    return runProcess(argv, dest + "\n\n", options);
+    std::thread changer;
+    if (fault.change != Change::kNone) changer = std::thread([&] { changeDuring(fault); });
+    ProcessResult result = runProcess(argv, dest + "\n\n", options);
+    if (changer.joinable()) changer.join();
+    return result;
+  }
+
+  // Waits until the renamer is in the call strace delays, then changes the first replay there;
+  // what it holds from then on is what the checks expect of it.
+  void changeDuring(const Fault& fault) {
+    const std::string path = src + "/r0.rep";
+    const long number = std::string(fault.call) == "syncfs" ? SYS_syncfs : SYS_fsync;
+    for (int i = 0; i < 20000 && !inCall(number); ++i) ::usleep(500);
+    if (fault.change == Change::kAppended) {
+      std::ofstream(path, std::ios::binary | std::ios::app) << "written meanwhile";
+      originals[path] = readFile(path);
+      return;
+    }
+    writeNamedReplay(path + ".new", "other");
+    originals[kOther] = readFile(path + ".new");  // another replay, given to no run
+    fs::rename(path + ".new", path);
+  }
+
+  // True when the renamer's main thread is in system call `number`.
+  static bool inCall(long number) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string pid = entry.path().filename();
+      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::string command = readFile(entry.path() / "cmdline");
+      if (command.substr(0, command.find('\0')) != REPRENAME_BINARY) continue;
+      const std::string call = readFile(entry.path() / "syscall");
+      if (call.rfind(std::to_string(number) + " ", 0) == 0) return true;
+    }
+    return false;
   }
 
   // The invariant: every replay whole at exactly one path, no other file beside them, every
@@ -162,6 +213,10 @@ class FaultTable : public EndToEnd {
       }
     }
     for (const auto& [path, bytes] : originals) {
+      if (path == kOther) {
+        EXPECT_EQ(pathsOf[bytes].size(), 1u) << what << ": the replay put in another's place";
+        continue;
+      }
       // A kill between a copy's new name and its source's removal leaves both, as with mv.
       const std::size_t at = pathsOf[bytes].size();
       const bool killed = fault.inject == "signal=SIGKILL";
@@ -176,7 +231,8 @@ class FaultTable : public EndToEnd {
       const std::size_t arrow = outcome.find("===>");
       if (outcome.find(" -- Rename successful!") != std::string::npos) {
         const std::string target = outcome.substr(arrow + 4, outcome.find(" -- ") - arrow - 4);
-        const bool holds = readFile(target) == bytes && (fault.sourceStays || !fs::exists(path));
+        const bool holds =
+            readFile(target) == bytes && (fault.sourceStays || readFile(path) != bytes);
         EXPECT_TRUE(holds) << what << ": " << outcome;
         if (!holds) ++tally.untrue;
       } else if (!killed && !recordLost) {  // a lost record may lack moved replays' lines
@@ -192,7 +248,8 @@ class FaultTable : public EndToEnd {
   void runTable(const std::vector<Fault>& faults) {
     for (const Fault& fault : faults) {
       const std::string what = std::string(fault.call) + " " + fault.inject + " at " +
-                               std::to_string(fault.when) + " " + fault.stdoutTo;
+                               std::to_string(fault.when) + " " + fault.stdoutTo +
+                               (fault.change == Change::kNone ? "" : ", changed");
       if (!setUp(fault.scene)) {
         std::cout << "skipped (no second file system or mount here): " << what << "\n";
         continue;
@@ -200,6 +257,15 @@ class FaultTable : public EndToEnd {
       ProcessResult r = runUnder(fault);
       ASSERT_FALSE(r.timedOut) << what;
       expectNothingLost(r, fault, what);
+      const bool moved = r.out.find(src + "/r0.rep\n    ===>" + dest +
+                                    "/n0.rep -- Rename successful!") != std::string::npos;
+      if (fault.change == Change::kAppended) {
+        EXPECT_FALSE(moved) << what;
+        EXPECT_NE(r.err.find(moveError("Device or resource busy")), std::string::npos) << what;
+      }
+      if (fault.change == Change::kReplaced) {
+        EXPECT_TRUE(moved) << what << r.out << r.err;
+      }
       ++runs;
       unmount();
     }
@@ -219,6 +285,7 @@ class FaultTable : public EndToEnd {
     int lost = 0, doubled = 0, partial = 0, leftOver = 0, untrue = 0;
     int bothAfterKill = 0;  // whole at its old and new path, as a kill leaves mv's moves too
   } tally;
+  static constexpr const char* kOther = "(put in its place)";
   std::string src, dest, other;
   std::vector<std::string> mounts;
   std::vector<std::string> loops;                // loop devices of FUSE volumes
@@ -274,6 +341,71 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
             << ", partial under a .rep name " << tally.partial << ", other files left "
             << tally.leftOver << ", untrue success lines " << tally.untrue
             << "; whole at both paths after a kill " << tally.bothAfterKill << "\n";
+}
+
+// Two runs at once over one folder into another file system, as a double click on a drop does:
+// a copy in hand holds its source, so every replay ends at exactly one path, moved by one run.
+TEST_F(FaultTable, TwoRunsAtOnceIntoAnotherFileSystem) {
+  const int trials = ::getenv("REPRENAME_FULL_SWEEP") != nullptr ? 150 : 4;
+  int atTwoPaths = 0;
+  int claimedTwice = 0;
+  for (int trial = 0; trial < trials; ++trial) {
+    if (!setUp(Scene::kAcross, 60)) GTEST_SKIP() << "no second file system at /dev/shm";
+    ProcessResult both[2];
+    std::thread second([&] { both[1] = runProcess({REPRENAME_BINARY, src}, dest + "\n\n"); });
+    both[0] = runProcess({REPRENAME_BINARY, src}, dest + "\n\n");
+    second.join();
+    std::map<std::string, int> pathsOf;  // bytes -> paths holding them
+    for (const std::string& folder : {src, dest}) {
+      for (const auto& entry : fs::directory_iterator(folder)) ++pathsOf[readFile(entry.path())];
+    }
+    for (const auto& [path, bytes] : originals) {
+      EXPECT_EQ(pathsOf[bytes], 1) << "trial " << trial << ": " << path;
+      atTwoPaths += pathsOf[bytes] > 1;
+      const std::string moved = path + "\n    ===>";
+      int successes = 0;
+      for (const ProcessResult& r : both) {
+        const std::size_t line = r.out.find(moved);
+        const std::size_t end =
+            line == std::string::npos ? line : r.out.find('\n', line + moved.size());
+        successes +=
+            line != std::string::npos &&
+            r.out.substr(line, end - line).find(" -- Rename successful!") != std::string::npos;
+      }
+      EXPECT_LE(successes, 1) << "trial " << trial << ": " << path;
+      claimedTwice += successes > 1;
+    }
+  }
+  std::cout << trials << " trials of two runs at once: replays at two paths " << atTwoPaths
+            << ", moved by both runs " << claimedTwice << "\n";
+}
+
+// On a FUSE volume, whose daemon never hears of a syncfs, a group's data and then its names reach
+// the disk through fsyncs of the folder: one before the first name, one after the last.
+TEST_F(FaultTable, AGroupOnFuseIsFlushedThroughItsFolder) {
+  if (!haveStrace()) GTEST_SKIP() << "no strace here";
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers' own runtime makes system calls and cannot run under strace";
+#endif
+  if (!setUp(Scene::kClaimVolume)) GTEST_SKIP() << "no exFAT through FUSE here";
+  const std::string log = d + "calls";
+  std::vector<std::string> argv = {
+      "strace",        "-f", "-qq", "-o", log, "-e", "trace=fsync,syncfs,rename,renameat2",
+      REPRENAME_BINARY};
+  for (int i = 0; i < 3; ++i) argv.push_back(src + "/r" + std::to_string(i) + ".rep");
+  ProcessResult r = runProcess(argv, dest + "\n\n");
+  ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+  std::string order;  // F: an fsync, S: a syncfs, N: a copy given its name
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("fsync(") != std::string::npos) order += 'F';
+    if (line.find("syncfs(") != std::string::npos) order += 'S';
+    if (line.find("rename") != std::string::npos && line.find(".rep\"") != std::string::npos &&
+        line.find(" = 0") != std::string::npos) {
+      order += 'N';
+    }
+  }
+  EXPECT_EQ(order, "FNNNF");
 }
 
 }  // namespace

@@ -371,4 +371,25 @@ TEST_F(RenamerTest, FailedCopiesAndFailedWrites) {
   EXPECT_EQ(fs.files.count("out/c.rep"), 0u) << "nothing moves after the failed write";
 }
 
+// A group stopped halfway: the copy in hand when the stop came is given up, the copies before it
+// finish, and nothing after it is touched. A replay written to while its group is flushed stays
+// where it was, with what was written.
+TEST_F(RenamerTest, CopiesStoppedHalfwayOrChangedMeanwhile) {
+  fs.otherVolume = {"out"};
+  fs.copiesHonourStops = true;
+  for (const char* name : {"a", "b", "c", "d"}) addReplay("in/" + std::string(name) + ".rep", name);
+  fs.changedAtFlush["in/b.rep"] = fs.files["in/b.rep"] + "more";
+  stops.stopAtCheck = 5;  // a's copy and check, b's copy and check, then c's copy
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep", "in/c.rep", "in/d.rep"}, {"out", ""}), 143);
+  EXPECT_EQ(console.both,
+            dialogue("out/") + renamed("in/a.rep", "out/a.rep") +
+                failed("in/b.rep", "out/b.rep", shownError("Device or resource busy")) +
+                failed("in/c.rep", "out/c.rep", shownError("Interrupted system call")));
+  EXPECT_EQ(fs.files.count("out/a.rep") + fs.files.count("in/b.rep") + fs.files.count("in/c.rep") +
+                fs.files.count("in/d.rep"),
+            4u);
+  EXPECT_EQ(fs.files.at("in/b.rep"), fs.changedAtFlush.at("in/b.rep"));
+  EXPECT_EQ(fs.files.size(), 4u) << "no copy left of b or c";
+}
+
 }  // namespace

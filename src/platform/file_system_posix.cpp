@@ -448,6 +448,7 @@ class PosixCopy : public StagedCopy {
     }
     struct stat now;
     if (::lstat(from_.c_str(), &now) != 0) return sourceGone(errno);
+    if (!sameFile(now, sourceStat_)) return sourceGone(ENOENT);  // another file took the path
     if (!unchanged(now, sourceStat_)) return MoveResult{MoveError::kSourceChanged, {}};
     if (::unlink(from_.c_str()) != 0) return sourceGone(errno);
     kept_ = true;
@@ -515,13 +516,14 @@ class PosixCopy : public StagedCopy {
     return renameNoReplace(hidden_, to, folder_, folderPath_);
   }
 
-  // Where the source's path names nothing: a file with no name left has its copy as its only
-  // one, which is kept; one that lives on under another name is no longer this move's to make.
+  // Where the source's path no longer names the file copied (gone, or another file put there):
+  // a file with no name left has its copy as its only one, which is kept, and whatever took its
+  // path stays; one that lives on under another name is no longer this move's to make.
   MoveResult sourceGone(int error) {
     if (error != ENOENT) return moveFailure(error);
     struct stat held;
     const bool unnamed = isLink_ || (::fstat(source_.get(), &held) == 0 && held.st_nlink == 0);
-    if (!unnamed) return moveFailure(ENOENT);
+    if (!unnamed) return MoveResult{MoveError::kSourceChanged, {}};
     kept_ = true;
     return MoveResult();
   }
