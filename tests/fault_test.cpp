@@ -201,14 +201,24 @@ class FaultTable : public EndToEnd {
   void expectNothingLost(const ProcessResult& r, const Fault& fault, const std::string& what) {
     const bool recordLost = fault.recordLost || (fault.mayLoseRecord && r.exitStatus != 0);
     std::map<std::string, std::set<std::string>> pathsOf;  // bytes -> paths holding them
+    const bool killed = fault.inject == "signal=SIGKILL";
     for (const std::string& folder : {src, dest}) {
       for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string bytes = readFile(entry.path());
         bool known = false;
         for (const auto& [path, original] : originals) known = known || original == bytes;
-        const bool whole = known && entry.path().extension() == ".rep";
+        const bool replay = entry.path().extension() == ".rep";
+        const std::string name = entry.path().filename();
+        // A kill on a volume that can only claim names may leave the claim (an empty .rep) or a
+        // hidden copy, as the README says; they are counted apart.
+        if (killed && fault.scene == Scene::kClaimVolume &&
+            ((replay && bytes.empty()) || name.rfind(".reprename-", 0) == 0)) {
+          ++(replay ? tally.emptyClaims : tally.hiddenCopies);
+          continue;
+        }
+        const bool whole = known && replay;
         EXPECT_TRUE(whole) << what << ": " << entry.path() << " is no whole replay";
-        if (!whole) ++(entry.path().extension() == ".rep" ? tally.partial : tally.leftOver);
+        if (!whole) ++(replay ? tally.partial : tally.leftOver);
         pathsOf[bytes].insert(entry.path());
       }
     }
@@ -219,7 +229,6 @@ class FaultTable : public EndToEnd {
       }
       // A kill between a copy's new name and its source's removal leaves both, as with mv.
       const std::size_t at = pathsOf[bytes].size();
-      const bool killed = fault.inject == "signal=SIGKILL";
       const bool twice = at == 2 && (killed || (fault.sourceStays && path == src + "/r0.rep"));
       EXPECT_TRUE(at == 1 || twice) << what << ": " << path << " is at " << at << " paths";
       if (at == 0) ++tally.lost;
@@ -284,6 +293,8 @@ class FaultTable : public EndToEnd {
   struct {
     int lost = 0, doubled = 0, partial = 0, leftOver = 0, untrue = 0;
     int bothAfterKill = 0;  // whole at its old and new path, as a kill leaves mv's moves too
+    int emptyClaims = 0;    // a kill between a claim and its rename (exFAT, NTFS through FUSE)
+    int hiddenCopies = 0;   // a kill during a copy there, which has a name of its own
   } tally;
   static constexpr const char* kOther = "(put in its place)";
   std::string src, dest, other;
@@ -311,27 +322,30 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
 #endif
   const bool full = ::getenv("REPRENAME_FULL_SWEEP") != nullptr;
   const std::vector<const char*> calls = {
-      "openat",     "lseek",     "pread64", "pwrite64",  "ftruncate", "fchown",
-      "flistxattr", "fsetxattr", "fchmod",  "utimensat", "close",     "syncfs",
-      "linkat",     "fsync",     "unlink",  "write",     "renameat2", "newfstatat"};
+      "openat",    "lseek",  "pread64",   "pwrite64",   "ftruncate", "fchown",  "flistxattr",
+      "fsetxattr", "fchmod", "utimensat", "close",      "syncfs",    "linkat",  "fsync",
+      "unlink",    "write",  "renameat2", "newfstatat", "flock",     "fstatfs", "rename"};
   const std::vector<std::string> injections =
       full ? std::vector<std::string>{"signal=SIGKILL", "error=EIO",   "error=ENOSPC",
                                       "error=EACCES",   "error=EPERM", "error=EINTR"}
            : std::vector<std::string>{"signal=SIGKILL"};
   const int deepest = full ? 40 : 6;
+  std::vector<Scene> scenes = {Scene::kAcross, Scene::kCollision};
+  if (full) scenes.push_back(Scene::kClaimVolume);
   for (const std::string& inject : injections) {
     for (const char* call : calls) {
-      for (const Scene scene : {Scene::kAcross, Scene::kCollision}) {
+      for (const Scene scene : scenes) {
         for (int when = 1; when <= deepest; ++when) {
           Fault fault{call, inject, when, scene};
           // A failed write of the outcome lines loses them, and must end the run saying so.
           fault.mayLoseRecord = std::string(call) == "write" && inject != "signal=SIGKILL";
-          if (!setUp(scene)) GTEST_SKIP() << "no second file system at /dev/shm";
+          if (!setUp(scene)) GTEST_SKIP() << "no second file system here";
           ProcessResult r = runUnder(fault);
           ASSERT_FALSE(r.timedOut);
           expectNothingLost(r, fault,
                             std::string(call) + " " + inject + " at " + std::to_string(when));
           ++runs;
+          unmount();
           if (r.exitStatus >= 0 && inject == "signal=SIGKILL") break;  // no call that far
         }
       }
@@ -340,7 +354,9 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
   std::cout << runs << " runs: replays lost " << tally.lost << ", at two paths " << tally.doubled
             << ", partial under a .rep name " << tally.partial << ", other files left "
             << tally.leftOver << ", untrue success lines " << tally.untrue
-            << "; whole at both paths after a kill " << tally.bothAfterKill << "\n";
+            << "; whole at both paths after a kill " << tally.bothAfterKill
+            << "; on exFAT through FUSE, left by a kill: empty claims " << tally.emptyClaims
+            << ", hidden copies " << tally.hiddenCopies << "\n";
 }
 
 // Two runs at once over one folder into another file system, as a double click on a drop does:
