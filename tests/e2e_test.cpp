@@ -17,26 +17,27 @@ TEST_F(EndToEnd, WithoutFilesSaysHowToUse) {
   EXPECT_EQ(r.exitStatus, 0);
 }
 
-// The command-line manners of a GNU tool: --help, --version, an unknown option refused before
-// any prompt, -- before replays that start with '-', and an argument that names a file a replay.
+// The command-line manners of a GNU tool, as getopt_long has them: -h and --help, -V and
+// --version and their unique abbreviations, wherever they stand; an unknown option refused
+// before any prompt with getopt_long's words; -- before replays that start with '-'.
 TEST_F(EndToEnd, OptionsAsGnuToolsTakeThem) {
   ProcessResult r = run({"--help"}, "");
-  EXPECT_EQ(r.out.rfind("Usage: reprename REPLAY|FOLDER...\n", 0), 0u) << r.out;
+  const std::string help = r.out;
+  EXPECT_EQ(help.rfind("Usage: reprename REPLAY|FOLDER...\n", 0), 0u) << help;
   for (const char* token :
        {"/n", "/1", "/2", "/j", "/J", "/s", "/3", "/4", "/5", "/6", "/0", "/d"}) {
-    EXPECT_NE(r.out.find(std::string("  ") + token + "  "), std::string::npos) << token;
+    EXPECT_NE(help.find(std::string("  ") + token + "  "), std::string::npos) << token;
   }
-  EXPECT_NE(r.out.find("man reprename"), std::string::npos);
-  EXPECT_EQ(r.out.find("===>"), std::string::npos) << "no prompt";
+  EXPECT_NE(help.find("man reprename"), std::string::npos);
+  EXPECT_EQ(help.find("===>"), std::string::npos) << "no prompt";
   EXPECT_EQ(r.exitStatus, 0);
   const std::string version = "reprename " REPRENAME_VERSION
                               "\nCopyright (C) 2026 The reprename developers.\n"
                               "License MIT: <https://opensource.org/licenses/MIT>.\n"
                               "This is free software: you are free to change and redistribute it.\n"
                               "There is NO WARRANTY, to the extent permitted by law.\n";
-  const auto refused = [](const std::string& option) {
-    return "reprename: unrecognized option '" + option +
-           "'\nTry 'reprename --help' for more information.\n";
+  const auto refused = [](const std::string& why) {
+    return "reprename: " + why + "\nTry 'reprename --help' for more information.\n";
   };
   replay("--help", "helped");
   replay("-odd.rep", "odd");
@@ -49,16 +50,20 @@ TEST_F(EndToEnd, OptionsAsGnuToolsTakeThem) {
   } cases[] = {
       {{"--version"}, version, "", 0},
       {{"--version", "--help"}, version, "", 0},
-      {{"--hlep"}, "", refused("--hlep"), 2},
-      {{"-h"}, "", refused("-h"), 2},
-      {{"a.rep", "-V"}, "", refused("-V"), 2},
+      {{"-V"}, version, "", 0},
+      {{"--vers"}, version, "", 0},
+      {{"a.rep", "-V"}, version, "", 0},
+      {{"-h"}, help, "", 0},
+      {{"--h"}, help, "", 0},
+      {{"--hlep"}, "", refused("unrecognized option '--hlep'"), 2},
+      {{"--help=me"}, "", refused("option '--help' doesn't allow an argument"), 2},
+      {{"-odd.rep"}, "", refused("invalid option -- 'o'"), 2},
       {{"./--help"},
        dialogue("./") + renamed("./--help", "./helped.rep") + summary(1, 0, 0),
        "",
        0},
-      {{"-odd.rep"}, kCancelPrompt + kPause, "", 1},  // names a file: a replay
-      {{"--", "-odd.rep"}, kCancelPrompt + kPause, "", 1},
-      {{"--", "--hlep"}, kCancelPrompt + kPause, "", 1},
+      {{"--", "-odd.rep"}, kOfferPrompt + kPause, "", 1},  // the input ends at the question
+      {{"--", "--hlep"}, kOfferPrompt + kPause, "", 1},
   };
   for (const auto& c : cases) {
     r = run(c.args, c.args[0] == "./--help" ? "\n\n" : "", here);
@@ -158,20 +163,16 @@ TEST_F(EndToEnd, MissingDestinationFailsEveryMoveAndTheRunGoesOn) {
   EXPECT_EQ(files(), (Names{"a.rep", "b.rep"}));
 }
 
-TEST_F(EndToEnd, NoFolderInTheFirstPathOffersCancel) {
+// `reprename *.rep` in a terminal: a bare name is a file in the current folder, which Enter
+// keeps as the destination.
+TEST_F(EndToEnd, ABareNameOffersTheCurrentFolder) {
   replay("a.rep", "abc");
   ProcessOptions options;
   options.workingDirectory = dir;
-  ProcessResult r = run({"a.rep"}, "\n", options);
-  EXPECT_EQ(r.out, kCancelPrompt + kPause);
-  EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_EQ(files(), Names{"a.rep"});
-
-  fs::create_directories(d + "o");
-  r = run({"a.rep"}, "o\n\n", options);
-  EXPECT_EQ(r.out, kCancelPrompt + "出力ディレクトリ o/\n" + kFormatPrompt +
-                       renamed("a.rep", "o/abc.rep") + summary(1, 0, 0));
-  EXPECT_EQ(files(), Names{"o/abc.rep"});
+  ProcessResult r = run({"a.rep"}, "\n\n", options);
+  EXPECT_EQ(r.out, dialogue("./") + renamed("a.rep", "./abc.rep") + summary(1, 0, 0));
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(files(), Names{"abc.rep"});
 }
 
 TEST_F(EndToEnd, EndOfInputAtAPromptEndsLikeACancel) {

@@ -356,7 +356,8 @@ TEST_F(UnderWine, MovesWaitForPassingLocksOnce) {
 
 // Names Windows takes for devices are taken: a replay named CON or NUL gets the first free
 // numbered name with the warning, on every Windows. A destination that spells the replays' own
-// folder with '/' names the replay itself: numbered with the warning, not renamed onto itself.
+// folder with '/', or in its \\?\ form, names the replay itself: numbered with the warning, not
+// renamed onto itself.
 TEST_F(UnderWine, DeviceNamesAndOtherSpellingsOfTheOwnNameAreTaken) {
   std::string con = replay("d/a.rep", "CON");
   std::string nul = replay("d/b.rep", "nul");
@@ -373,7 +374,24 @@ TEST_F(UnderWine, DeviceNamesAndOtherSpellingsOfTheOwnNameAreTaken) {
   EXPECT_NE(r.out.find(windowsText(numbered(own, forward + "\\own0.rep"))), std::string::npos)
       << r.out;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(files(), (Names{"d/CON0.rep", "d/nul0.rep", "d/own0.rep"}));
+  // The folder known by what it is, not how it is spelled: its \\?\ form, in upper case.
+  std::string extended = "\\\\?\\" + windowsPath(dir + "/d");
+  std::transform(extended.begin(), extended.end(), extended.begin(), ::toupper);
+  own = replay("d/own.rep", "own");
+  r = run({own}, extended + "\r\n\r\n");
+  EXPECT_NE(r.out.find(windowsText(numbered(own, extended + "\\own1.rep"))), std::string::npos)
+      << r.out;
+  // Another drive letter for the same folder, as subst makes one.
+  const std::string drive = REPRENAME_WINEPREFIX "/dosdevices/u:";
+  fs::remove(drive);
+  fs::create_directory_symlink(dir, drive);
+  own = replay("d/own.rep", "own");
+  r = run({own}, "U:\\d\r\n\r\n");
+  fs::remove(drive);
+  EXPECT_NE(r.out.find(windowsText(numbered(own, "U:\\d\\own2.rep"))), std::string::npos)
+      << r.out;
+  EXPECT_EQ(files(),
+            (Names{"d/CON0.rep", "d/nul0.rep", "d/own0.rep", "d/own1.rep", "d/own2.rep"}));
 }
 
 }  // namespace

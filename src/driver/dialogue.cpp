@@ -19,6 +19,11 @@ std::string helpScreen() {
 
 std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style) {
   std::size_t pos = lastSeparator(firstPath, style);
+  // A bare name typed in a Linux terminal names a file in the current folder; a dropped file's
+  // path always has its folder, so on Windows a bare name offers none.
+  if (pos == std::string_view::npos && style == PathStyle::kPosix && !firstPath.empty()) {
+    return std::string("./");
+  }
   // A separator at the very start does not count: "\a.rep" offers no directory.
   if (pos == std::string_view::npos || pos == 0) return std::nullopt;
   return std::string(firstPath.substr(0, pos + 1));

@@ -9,7 +9,7 @@
 #include "portable/path_style.h"
 
 // The directory part of `firstPath` up to and including its last separator, or nothing when the
-// path has no separator after its first byte.
+// path has no separator after its first byte; "./", the current folder, for a bare POSIX name.
 std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style);
 
 // How a typed destination answer becomes the folder it names; as typed where no other is given.

@@ -37,7 +37,7 @@ TEST(DirectoryOf, CutsAfterTheLastSeparatorPastTheFirstByte) {
       {"/home/u/replays/a.rep", kPosix, "/home/u/replays/"},
       {"/a.rep", kPosix, nullptr},
       {"replays/a.rep", kPosix, "replays/"},
-      {"a.rep", kPosix, nullptr},
+      {"a.rep", kPosix, "./"},  // typed in a terminal: the current folder
       {"", kPosix, nullptr},
       {"/", kPosix, nullptr},
       {"d/", kPosix, "d/"},

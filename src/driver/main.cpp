@@ -12,10 +12,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Console> console = makeSystemConsole();
   std::vector<std::string> args = nativeArguments(argc, argv);
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  auto exists = [&](const std::string& path) {
-    return fs->opensForReading(path) || fs->isFolder(path);
-  };
-  if (std::optional<OptionAnswer> answer = readOptions(&args, nativeOptionSyntax(), exists)) {
+  if (std::optional<OptionAnswer> answer = readOptions(&args, nativeOptionSyntax())) {
     console->write(answer->out);
     if (!answer->err.empty()) console->writeError(answer->err);
     console->flush();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,10 +13,10 @@ struct OptionAnswer {
   int status = 0;
 };
 
-// Reads the options of a command line where the system's programs take options: `--help` and
-// `--version` are answered; `--` ends the options and is dropped from `args`; any other argument
-// before it that starts with '-' and names nothing that `exists` is unrecognized (status 2).
-// Nothing when every remaining argument is a replay or folder; with OptionSyntax::kNone all of
-// them always are.
-std::optional<OptionAnswer> readOptions(std::vector<std::string>* args, OptionSyntax syntax,
-                                        const std::function<bool(const std::string&)>& exists);
+// Reads the options of a command line where the system's programs take options, as GNU's
+// getopt_long does: -h or --help and -V or --version (or any unique abbreviation, --vers) are
+// answered; `--` ends the options and is dropped from `args`; any other argument before it that
+// starts with '-' (but "-" alone) is refused with getopt_long's message and status 2. Nothing
+// when every remaining argument is a replay or folder; with OptionSyntax::kNone all of them
+// always are.
+std::optional<OptionAnswer> readOptions(std::vector<std::string>* args, OptionSyntax syntax);

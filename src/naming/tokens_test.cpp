@@ -21,7 +21,7 @@ TEST(Tokens, HelpScreenUsageAndCompositionAgree) {
   ASSERT_TRUE(askFormat(console));
   EXPECT_EQ(console.out, "===>" + expected::kHelpScreen + "===>") << "byte for byte";
   std::vector<std::string> args = {"--help"};
-  const std::string usage = readOptions(&args, OptionSyntax::kOptions, nullptr)->out;
+  const std::string usage = readOptions(&args, OptionSyntax::kOptions)->out;
 
   ReplayFields f;
   f.nameCodes = nameCodesFor("Go!");

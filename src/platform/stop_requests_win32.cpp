@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <cwchar>
-
 #include "platform/console_closed_win32.h"
 #include "platform/stop_requests.h"
 
@@ -14,8 +12,6 @@ constexpr UINT kControlCExit = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 volatile LONG g_request = 0;
 // Set by the main thread once it has finished, before the process ends.
 HANDLE g_finished = nullptr;
-// How long the handler of a closed window waits for it; read once, before any request.
-DWORD g_closeWait = 3000;
 
 bool isClose(LONG request) {
   const DWORD event = static_cast<DWORD>(request - 1);
@@ -24,22 +20,11 @@ bool isClose(LONG request) {
 }
 
 // How long a closed window may keep the process: the system's deadline for a program that does
-// not answer, less a margin. The deadline is HungAppTimeout, in milliseconds as text under
-// HKEY_CURRENT_USER\Control Panel\Desktop, 5 seconds unless set otherwise; it is read there
-// rather than asked of user32, whose loading would keep logoff and shutdown from the handler.
-DWORD closeWait() {
-  DWORD deadline = 5000;
-  wchar_t text[16] = {};
-  DWORD size = sizeof text - sizeof text[0];
-  if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"HungAppTimeout", RRF_RT_REG_SZ,
-                   nullptr, text, &size) == ERROR_SUCCESS) {
-    wchar_t* end = nullptr;
-    const unsigned long read = std::wcstoul(text, &end, 10);
-    if (end != text && read > 0 && read < 600000) deadline = static_cast<DWORD>(read);
-  }
-  constexpr DWORD kMargin = 1000;
-  return deadline > kMargin + 500 ? deadline - kMargin : 500;
-}
+// not answer, 5 seconds unless set otherwise (HungAppTimeout for a closed window,
+// WaitToKillTimeout for logoff and shutdown, as Microsoft's console documentation gives them),
+// less a margin. Asking the system for them would load user32, which keeps logoff and shutdown
+// from the handler; the defaults are taken instead.
+constexpr DWORD kCloseWait = 5000 - 1000;
 
 // Runs on a thread of the system's. Ctrl+C and Ctrl+Break are only noted. A closed window,
 // logoff or shutdown end the process as soon as this returns, or at the system's deadline, so
@@ -48,7 +33,7 @@ DWORD closeWait() {
 BOOL WINAPI onStopRequest(DWORD event) {
   InterlockedCompareExchange(&g_request, static_cast<LONG>(event) + 1, 0);
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
-    WaitForSingleObject(g_finished, g_closeWait);
+    WaitForSingleObject(g_finished, kCloseWait);
   }
   return TRUE;
 }
@@ -57,7 +42,6 @@ class Win32StopRequests : public StopRequests {
  public:
   Win32StopRequests() {
     if (g_finished == nullptr) g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_closeWait = closeWait();
   }
 
   // At the prompts and in the key wait the system's own handling ends the process.
