@@ -388,10 +388,8 @@ TEST_F(UnderWine, DeviceNamesAndOtherSpellingsOfTheOwnNameAreTaken) {
   own = replay("d/own.rep", "own");
   r = run({own}, "U:\\d\r\n\r\n");
   fs::remove(drive);
-  EXPECT_NE(r.out.find(windowsText(numbered(own, "U:\\d\\own2.rep"))), std::string::npos)
-      << r.out;
-  EXPECT_EQ(files(),
-            (Names{"d/CON0.rep", "d/nul0.rep", "d/own0.rep", "d/own1.rep", "d/own2.rep"}));
+  EXPECT_NE(r.out.find(windowsText(numbered(own, "U:\\d\\own2.rep"))), std::string::npos) << r.out;
+  EXPECT_EQ(files(), (Names{"d/CON0.rep", "d/nul0.rep", "d/own0.rep", "d/own1.rep", "d/own2.rep"}));
 }
 
 }  // namespace

@@ -59,9 +59,8 @@ OptionAnswer refused(const std::string& why) {
 // A long option, "--name" or "--name=value", by its name or a unique abbreviation of it.
 OptionAnswer longOption(const std::string& arg) {
   const std::size_t equals = arg.find('=');
-  const std::string_view name = std::string_view(arg).substr(2, equals == std::string::npos
-                                                                    ? std::string::npos
-                                                                    : equals - 2);
+  const std::string_view name =
+      std::string_view(arg).substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
   std::vector<const Option*> matches;
   for (const Option& option : kOptions) {
     if (option.name == name) {
