@@ -1,13 +1,25 @@
-# What a release holds, all of it versioned by project(): on Windows, in one folder of a zip, the
-# exe with its icon, manifest and version resource, the Japanese readme.txt, the English
-# readme_en.txt and LICENSE.txt; on Linux, in a tarball, the binary, its manual page, and the
-# desktop launcher, replay file type and icons. `cmake --build ... --target package` makes either.
+# What a release holds, all of it versioned and dated by the top entry of debian/changelog: on
+# Windows, in one folder of a zip, the exe with its icon, manifest and version resource, the
+# Japanese readme.txt, the English readme_en.txt and LICENSE.txt; on Linux, in a tarball, the
+# binary, its manual page, and the desktop launcher, replay file type and icons.
+# `cmake --build ... --target package` makes either; the Debian packages come from debian/.
 
 # The copyright line of the license, for the version resource and the readme.
 file(STRINGS "${PROJECT_SOURCE_DIR}/LICENSE" REPRENAME_COPYRIGHT REGEX "^Copyright ")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(REPRENAME_MAKE_ICON "${PROJECT_SOURCE_DIR}/packaging/make_icon.py")
+
+# The history, the release's date (the manual page's) and its time, which every file the
+# packages hold carries (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes.
+foreach(field text date epoch)
+  execute_process(COMMAND Python3::Interpreter "${PROJECT_SOURCE_DIR}/packaging/history.py"
+    "${PROJECT_SOURCE_DIR}/debian/changelog" ${field}
+    OUTPUT_VARIABLE history_${field} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+set(REPRENAME_HISTORY "${history_text}")
+set(REPRENAME_RELEASE_DATE "${history_date}")
+set(CPACK_SOURCE_DATE_EPOCH "${history_epoch}")
 
 if(WIN32)
   enable_language(RC)
@@ -56,15 +68,11 @@ else()
     @ONLY)
   # Compressed without a time stamp, as Debian's packages have them; man reads them as they are.
   set(linux_dir "${PROJECT_SOURCE_DIR}/packaging/linux")
-  configure_file("${linux_dir}/changelog.in" "${PROJECT_BINARY_DIR}/changelog" @ONLY)
   configure_file("${linux_dir}/INSTALL.in" "${PROJECT_BINARY_DIR}/INSTALL" @ONLY)
-  foreach(text reprename.1 changelog)
-    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/${text}.gz"
-      COMMAND gzip -9 -n -c "${PROJECT_BINARY_DIR}/${text}" > "${PROJECT_BINARY_DIR}/${text}.gz"
-      DEPENDS "${PROJECT_BINARY_DIR}/${text}")
-  endforeach()
-  add_custom_target(compressed_texts ALL DEPENDS "${PROJECT_BINARY_DIR}/reprename.1.gz"
-    "${PROJECT_BINARY_DIR}/changelog.gz")
+  add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/reprename.1.gz"
+    COMMAND gzip -9 -n -c "${PROJECT_BINARY_DIR}/reprename.1" > "${PROJECT_BINARY_DIR}/reprename.1.gz"
+    DEPENDS "${PROJECT_BINARY_DIR}/reprename.1")
+  add_custom_target(compressed_texts ALL DEPENDS "${PROJECT_BINARY_DIR}/reprename.1.gz")
   # The desktop: a launcher to drop replays and folders on, the replay file type, the icons.
   set(hicolor "${PROJECT_BINARY_DIR}/hicolor")
   add_custom_command(OUTPUT "${hicolor}/256x256/apps/reprename.png"
@@ -77,35 +85,22 @@ else()
   install(FILES packaging/linux/reprename.desktop DESTINATION share/applications)
   install(FILES packaging/linux/reprename.xml DESTINATION share/mime/packages)
   install(DIRECTORY "${hicolor}/" DESTINATION share/icons/hicolor)
-  # The tarball's own texts, in its one folder, and the Debian package's, where Debian keeps them.
+  # The tarball's own texts, in its one folder.
   install(FILES LICENSE "${PROJECT_BINARY_DIR}/INSTALL" DESTINATION . COMPONENT tarball
     EXCLUDE_FROM_ALL)
-  install(FILES packaging/linux/copyright "${PROJECT_BINARY_DIR}/changelog.gz"
-    DESTINATION share/doc/reprename COMPONENT deb EXCLUDE_FROM_ALL)
-  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_GENERATOR TGZ)
   set(CPACK_PACKAGE_FILE_NAME "reprename-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
   set(CPACK_STRIP_FILES ON)
-  # Each package takes the components its kind lists (cmake/package_kinds.cmake), in one piece.
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-  set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-  set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/package_kinds.cmake")
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The reprename developers <reprename@example.org>")
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-droid-fallback")
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "reprename renames the replay files (.rep, replay format version 1.11) of a
-two-player versus game from facts in their headers: the replay's own name,
-the match date, both players' characters and cards, and the stage. It asks
-once for a destination folder and once for a file-name format, moves every
-replay under its new name, and never replaces a file.
-.
-Its questions are in Japanese; a font with Japanese characters is needed.")
+  set(CPACK_COMPONENTS_ALL Unspecified tarball)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
 
 set(CPACK_PACKAGE_NAME reprename)
 set(CPACK_PACKAGE_VENDOR "The reprename developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renames versus-game replay files from facts in their headers")
+# CPack dates every file it packs by SOURCE_DATE_EPOCH, read when it runs.
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/package_date.cmake")
 include(CPack)
