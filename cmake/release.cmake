@@ -13,7 +13,7 @@ set(REPRENAME_MAKE_ICON "${PROJECT_SOURCE_DIR}/packaging/make_icon.py")
 # The history, the release's date (the manual page's) and its time, which every file the
 # packages hold carries (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes.
 foreach(field text date epoch)
-  execute_process(COMMAND Python3::Interpreter "${PROJECT_SOURCE_DIR}/packaging/history.py"
+  execute_process(COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/history.py"
     "${PROJECT_SOURCE_DIR}/debian/changelog" ${field}
     OUTPUT_VARIABLE history_${field} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
