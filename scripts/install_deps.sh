@@ -23,10 +23,11 @@ command -v desktop-file-validate >/dev/null || need+=(desktop-file-utils)
 command -v update-mime-database >/dev/null || need+=(shared-mime-info)
 command -v xdg-mime >/dev/null || need+=(xdg-utils)
 command -v mimetype >/dev/null || need+=(libfile-mimeinfo-perl)
-# The Debian package and a real desktop session: lintian, dpkg-shlibdeps, Xvfb, a terminal,
-# typed keys and gio.
+# The Debian packages and a real desktop session: debhelper, lintian, dpkg-shlibdeps, Xvfb, a
+# terminal, typed keys and gio.
 command -v lintian >/dev/null || need+=(lintian)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v dh >/dev/null || need+=(debhelper)
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xterm >/dev/null || need+=(xterm)
 command -v xdotool >/dev/null || need+=(xdotool)

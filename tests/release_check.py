@@ -147,13 +147,16 @@ def check_windows(v, scratch):
     build = os.path.join(scratch, "elsewhere", "build")
     subprocess.run(["cmake", "--preset", "windows", "-B", build], cwd=source, check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "reprename", "-j", str(os.cpu_count())],
+    subprocess.run(["cmake", "--build", build, "--target", "package", "-j", str(os.cpu_count())],
                    check=True, stdout=subprocess.DEVNULL)
     with open(exe, "rb") as a, open(os.path.join(build, "reprename.exe"), "rb") as b:
         check(a.read() == b.read(), "a second clean build gives the same reprename.exe")
+    with open(package, "rb") as a, open(os.path.join(build, os.path.basename(package)), "rb") as b:
+        check(a.read() == b.read(), "and the same zip, byte for byte")
+    return source
 
 
-def check_linux(v, scratch):
+def check_linux(v, scratch, source):
     prefix = os.path.join(scratch, "prefix")
     subprocess.run(["cmake", "--install", os.path.join(ROOT, "build"), "--prefix", prefix],
                    check=True, stdout=subprocess.DEVNULL)
@@ -173,11 +176,20 @@ def check_linux(v, scratch):
 
     check_desktop(prefix)
     folder = "reprename-%s-linux-%s" % (v, os.uname().machine)
-    with tarfile.open(os.path.join(ROOT, "build", folder + ".tar.gz")) as t:
+    tarball = os.path.join(ROOT, "build", folder + ".tar.gz")
+    with tarfile.open(tarball) as t:
         names = sorted(m.name for m in t.getmembers() if m.isfile())
     check(names == sorted(folder + "/" + f for f in INSTALLED + ["INSTALL", "LICENSE"]),
           "the Linux tarball holds one folder, %s/, with the binary, the manual page, the "
           "launcher, the MIME type, the icons, LICENSE and INSTALL: %s" % (folder, names))
+    # A second build of the same sources at another path, without the tests.
+    build = os.path.join(scratch, "elsewhere", "build-linux")
+    subprocess.run(["cmake", "--preset", "default", "-B", build, "-DREPRENAME_TESTS=OFF"],
+                   cwd=source, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "package", "-j", str(os.cpu_count())],
+                   check=True, stdout=subprocess.DEVNULL)
+    with open(tarball, "rb") as a, open(os.path.join(build, os.path.basename(tarball)), "rb") as b:
+        check(a.read() == b.read(), "a second clean build gives the same Linux tarball")
 
     help_run = subprocess.run([binary, "--help"], stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -196,43 +208,80 @@ INSTALLED = (["bin/reprename", "share/applications/reprename.desktop",
              ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES])
 
 
-def check_deb(v):
-    """The Debian package: its files and fields, lintian, and as root an install that makes
-    double-clicks work, a desktop session, and a removal that leaves nothing."""
+def build_debian_packages(out, options=""):
+    """The Debian packages as the README makes them, in `out`; their file names by kind."""
+    env = dict(os.environ, DEB_BUILD_OPTIONS=options)
+    run = subprocess.run(["bash", os.path.join(ROOT, "scripts", "debian_package.sh"), out],
+                         env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    check(run.returncode == 0, "scripts/debian_package.sh builds the source and binary packages "
+          "(DEB_BUILD_OPTIONS=%r): %s" % (options, run.stdout[-800:]))
+    return {name: os.path.join(out, name) for name in os.listdir(out)
+            if name.endswith((".deb", ".dsc", ".tar.xz", ".tar.gz"))}
+
+
+def check_deb(v, scratch):
+    """The Debian packages, built twice in two folders: the same bytes, the package's files and
+    fields, hardening, lintian, and as root an install that makes double-clicks work, a desktop
+    session, and a removal that leaves nothing."""
     arch = subprocess.run(["dpkg", "--print-architecture"], stdout=subprocess.PIPE,
                           text=True).stdout.strip()
-    deb = os.path.join(ROOT, "build", "reprename_%s_%s.deb" % (v, arch))
-    check(os.path.isfile(deb), "the Debian package is %s" % os.path.basename(deb))
-    if not os.path.isfile(deb):
+    revision = subprocess.run(["dpkg-parsechangelog", "-l", os.path.join(ROOT, "debian",
+                                                                          "changelog"),
+                               "-S", "Version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+    check(revision.rsplit("-", 1)[0] == v, "debian/changelog's version %s is the project's %s"
+          % (revision, v))
+    first = build_debian_packages(os.path.join(scratch, "deb"))
+    second = build_debian_packages(os.path.join(scratch, "deb-again", "elsewhere"), "nocheck")
+    names = ["reprename_%s.orig.tar.gz" % v, "reprename_%s.dsc" % revision,
+             "reprename_%s.debian.tar.xz" % revision, "reprename_%s_%s.deb" % (revision, arch),
+             "reprename-dbgsym_%s_%s.deb" % (revision, arch)]
+    check(sorted(first) == sorted(names), "the source package, the package and its -dbgsym "
+          "package: %s" % sorted(first))
+    differ = [n for n in names if n in first and n in second and
+              open(first[n], "rb").read() != open(second[n], "rb").read()]
+    check(not differ and len(second) == len(names),
+          "two builds of one commit in two folders give the same files: %s differ" % differ)
+    deb = first.get("reprename_%s_%s.deb" % (revision, arch))
+    if deb is None:
         return
     listing = subprocess.run(["dpkg-deb", "-c", deb], stdout=subprocess.PIPE, text=True).stdout
     files = sorted(line.split()[-1][len("./usr/"):] for line in listing.splitlines()
                    if line.startswith("-"))
-    expected = sorted(INSTALLED + ["share/doc/reprename/changelog.gz",
-                                   "share/doc/reprename/copyright"])
+    expected = sorted(INSTALLED + ["share/doc/reprename/changelog.Debian.gz",
+                                   "share/doc/reprename/copyright",
+                                   "share/lintian/overrides/reprename"])
     check(files == expected, "the package holds the tool's files under /usr and its copyright "
           "and changelog: %s" % files)
     fields = {f: subprocess.run(["dpkg-deb", "-f", deb, f], stdout=subprocess.PIPE,
                                 text=True).stdout.strip()
               for f in ("Package", "Version", "Depends", "Recommends", "Section")}
-    check(fields["Package"] == "reprename" and fields["Version"] == v and
+    check(fields["Package"] == "reprename" and fields["Version"] == revision and
           "libc6" in fields["Depends"] and "libstdc++6" in fields["Depends"] and
           fields["Recommends"] == "fonts-noto-cjk | fonts-droid-fallback",
           "the package's fields: computed Depends, a Japanese font recommended: %s" % fields)
     with tempfile.TemporaryDirectory(prefix="reprename-deb-") as folder:
         subprocess.run(["dpkg-deb", "-x", deb, folder], check=True)
-        sections = subprocess.run(["readelf", "-S", os.path.join(folder, "usr/bin/reprename")],
-                                  stdout=subprocess.PIPE, text=True).stdout
+        binary = os.path.join(folder, "usr/bin/reprename")
+        sections = subprocess.run(["readelf", "-S", binary], stdout=subprocess.PIPE,
+                                  text=True).stdout
         check(".debug_info" not in sections and ".symtab" not in sections,
               "/usr/bin/reprename is stripped")
+        dynamic = subprocess.run(["readelf", "-d", "--dyn-syms", "-l", binary],
+                                 stdout=subprocess.PIPE, text=True).stdout
+        check("BIND_NOW" in dynamic and "GNU_RELRO" in dynamic and "__stack_chk_fail" in dynamic,
+              "/usr/bin/reprename is hardened: full RELRO, BIND_NOW, a stack protector")
         with open(os.path.join(folder, "usr/share/doc/reprename/copyright")) as f:
             check(f.readline().startswith("Format: https://www.debian.org/doc/packaging-manuals/"
                                           "copyright-format/1.0/"),
                   "the copyright file is in the machine-readable format")
     if shutil.which("lintian"):
-        lint = subprocess.run(["lintian", "--fail-on", "error,warning", deb],
+        changes = os.path.join(os.path.dirname(deb), "reprename_%s_%s.changes" % (revision, arch))
+        lint = subprocess.run(["lintian", "-I", "-E", "--pedantic", changes],
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        check(lint.returncode == 0, "lintian finds no error or warning: %s" % lint.stdout[:500])
+        bad = [line for line in lint.stdout.splitlines()
+               if line.startswith(("E:", "W:")) or "hardening" in line]
+        check(not bad, "lintian -I -E --pedantic finds no error, warning or hardening tag: %s"
+              % bad)
     else:
         print("skipped: lintian (apt-get install lintian)")
     if os.geteuid() != 0 or subprocess.run(["dpkg", "-s", "reprename"], stdout=subprocess.DEVNULL,
@@ -381,9 +430,9 @@ def check_desktop(prefix):
 def main():
     v = version()
     with tempfile.TemporaryDirectory(prefix="reprename-release-") as scratch:
-        check_windows(v, scratch)
-        check_linux(v, scratch)
-    check_deb(v)
+        source = check_windows(v, scratch)
+        check_linux(v, scratch, source)
+        check_deb(v, scratch)
     if failures:
         sys.exit("%d release check(s) failed" % len(failures))
 
