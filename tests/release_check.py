@@ -57,9 +57,15 @@ def check(ok, what):
         failures.append(what)
 
 
+def history(field):
+    """The project's one history, debian/changelog: its top entry's version or date."""
+    return subprocess.run([sys.executable, os.path.join(ROOT, "packaging", "history.py"),
+                           os.path.join(ROOT, "debian", "changelog"), field],
+                          stdout=subprocess.PIPE, text=True, check=True).stdout.strip()
+
+
 def version():
-    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
-        return re.search(r"project\(reprename VERSION ([0-9.]+)", f.read()).group(1)
+    return history("version")
 
 
 def crlf_text(data, encoding="cp932"):
@@ -101,10 +107,11 @@ def check_windows(v, scratch):
         with open(os.path.join(unpacked, name), "rb") as f:
             readme = crlf_text(f.read(), encoding)
         check(readme is not None, "%s is %s with CR LF line ends" % (name, what))
-        missing = [t for t in TOKEN_LINES + MESSAGES + ERROR_TEXTS
+        dated = "%s (%s)" % (v, history("date"))
+        missing = [t for t in TOKEN_LINES + MESSAGES + ERROR_TEXTS + [dated]
                    if readme is None or t not in readme]
-        check(not missing, "%s quotes every token line and every text of the tool: %s missing"
-              % (name, missing))
+        check(not missing, "%s quotes every token line and every text of the tool, and the "
+              "history of debian/changelog: %s missing" % (name, missing))
     with open(os.path.join(unpacked, "LICENSE.txt"), "rb") as f:
         check(crlf_text(f.read()) is not None, "LICENSE.txt has CR LF line ends")
 
@@ -170,6 +177,9 @@ def check_linux(v, scratch, source):
     check(man.returncode == 0 and man.stderr == b"" and b"reprename" in man.stdout,
           "man -l renders the manual page without warnings: %s" % man.stderr.decode()[:200])
     shown = " ".join(man.stdout.decode("utf-8", "replace").split())
+    check(shown.endswith("%s %s REPRENAME(1)" % (v, history("date"))) or
+          (" %s " % history("date")) in shown[-80:],
+          "the manual page is dated by debian/changelog's top entry, %s" % history("date"))
     missing = [t for t in MESSAGES + ERROR_TEXTS + LINUX_ERROR_TEXTS + ["DESKTOP"]
                if " ".join(t.split()) not in shown]
     check(not missing, "the manual page quotes every text of the tool: %s missing" % missing)
@@ -266,7 +276,7 @@ def check_deb(v, scratch):
                                   text=True).stdout
         check(".debug_info" not in sections and ".symtab" not in sections,
               "/usr/bin/reprename is stripped")
-        dynamic = subprocess.run(["readelf", "-d", "--dyn-syms", "-l", binary],
+        dynamic = subprocess.run(["readelf", "-W", "-d", "--dyn-syms", "-l", binary],
                                  stdout=subprocess.PIPE, text=True).stdout
         check("BIND_NOW" in dynamic and "GNU_RELRO" in dynamic and "__stack_chk_fail" in dynamic,
               "/usr/bin/reprename is hardened: full RELRO, BIND_NOW, a stack protector")
