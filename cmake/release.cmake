@@ -12,13 +12,14 @@ set(REPRENAME_MAKE_ICON "${PROJECT_SOURCE_DIR}/packaging/make_icon.py")
 
 # The history, the release's date (the manual page's) and its time, which every file the
 # packages hold carries (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes.
-foreach(field text date epoch)
+foreach(field text date epoch debian)
   execute_process(COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/history.py"
     "${PROJECT_SOURCE_DIR}/debian/changelog" ${field}
     OUTPUT_VARIABLE history_${field} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 set(REPRENAME_HISTORY "${history_text}")
 set(REPRENAME_RELEASE_DATE "${history_date}")
+set(REPRENAME_DEBIAN_VERSION "${history_debian}")  # as the Debian package has it
 set(CPACK_SOURCE_DATE_EPOCH "${history_epoch}")
 
 if(WIN32)

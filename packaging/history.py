@@ -2,6 +2,7 @@
 """The project's one history, debian/changelog, as the builds need it.
 
     history.py CHANGELOG version   the top entry's version, without the Debian revision
+    history.py CHANGELOG debian    the top entry's version with it, as the package has it
     history.py CHANGELOG date      the top entry's date, YYYY-MM-DD (the manual page's date)
     history.py CHANGELOG epoch     the top entry's time in seconds (SOURCE_DATE_EPOCH)
     history.py CHANGELOG text      every entry, newest first, as the readmes show it
@@ -17,7 +18,7 @@ TRAILER = re.compile(r"^ -- .*>  (.*)$")
 
 
 def entries(path):
-    """(upstream version, date, the entry's lines) for each entry, newest first."""
+    """(version, date, the entry's lines) for each entry, newest first."""
     found = []
     with open(path, encoding="utf-8") as f:
         for line in f:
@@ -25,7 +26,7 @@ def entries(path):
             header = HEADER.match(line)
             trailer = TRAILER.match(line)
             if header:
-                found.append([header.group(1).rsplit("-", 1)[0], None, []])
+                found.append([header.group(1), None, []])
             elif trailer and found:
                 found[-1][1] = email.utils.parsedate_to_datetime(trailer.group(1))
             elif line.strip() and found:
@@ -33,11 +34,16 @@ def entries(path):
     return found
 
 
+def upstream(version):
+    """A Debian version without its revision."""
+    return version.rsplit("-", 1)[0]
+
+
 def readme_text(found):
     """Each entry as "  VERSION (DATE)" and its items below it, indented as the readmes are."""
     lines = []
     for version, date, items in found:
-        lines.append("  %s (%s)" % (version, date.strftime("%Y-%m-%d")))
+        lines.append("  %s (%s)" % (upstream(version), date.strftime("%Y-%m-%d")))
         for item in items:
             lines.append("    " + item.replace("  * ", "- ", 1).replace("    ", "  ", 1))
         lines.append("")
@@ -49,6 +55,8 @@ def main():
     found = entries(path)
     version, date, _ = found[0]
     if what == "version":
+        print(upstream(version))
+    elif what == "debian":
         print(version)
     elif what == "date":
         print(date.strftime("%Y-%m-%d"))

@@ -154,24 +154,6 @@ TEST_F(RenamerTest, RenamingInPlaceReusesNamesItFrees) {
                              numbered("./in/abc1.rep", "in/abc0.rep") + summary(3, 0, 2));
 }
 
-TEST_F(RenamerTest, MoveErrorTexts) {
-  struct Case {
-    MoveError error;
-    const char* text;
-  } cases[] = {
-      {MoveError::kNotFound, "No such file or directory"},
-      {MoveError::kAccessDenied, "Permission denied"},
-      {MoveError::kAlreadyExists, "File already exists"},
-      {MoveError::kCrossDevice, "Cross-device link"},
-      {MoveError::kReadOnly, "Read-only file system"},
-      {MoveError::kDiskFull, "No space left on device"},
-      {MoveError::kInvalidArgument, "Invalid argument"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(moveErrorText(MoveResult{c.error, ""}), c.text);
-  EXPECT_EQ(moveErrorText(MoveResult{MoveError::kOther, "File name too long"}),
-            "File name too long");
-}
-
 TEST_F(RenamerTest, FatalStopsEndTheRunWithoutSummary) {
   struct Case {
     std::string bytes;  // empty: the file is missing
