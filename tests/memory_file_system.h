@@ -137,7 +137,7 @@ class MemoryFileSystem : public FileSystem {
 
   bool isFolder(const std::string& path) override { return isFolderKey(path); }
 
-  bool opensForReading(const std::string& path) override {
+  bool isTaken(const std::string& path) override {
     note("open " + path);
     ++existenceTests;
     return files.count(path) != 0;

@@ -87,8 +87,8 @@ std::vector<std::string> destinationForms(std::string_view answer, std::string_v
   return forms;
 }
 
-std::string settleTypedDestination(const std::string& answer, std::string_view home,
-                                   const std::function<bool(const std::string&)>& isFolder) {
+std::string folderOfTypedAnswer(const std::string& answer, std::string_view home,
+                                const std::function<bool(const std::string&)>& isFolder) {
   if (isFolder(answer)) return answer;
   for (const std::string& form : destinationForms(answer, home)) {
     if (form != answer && isFolder(form)) return form;

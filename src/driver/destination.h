@@ -14,5 +14,5 @@ std::vector<std::string> destinationForms(std::string_view answer, std::string_v
 
 // The folder a typed destination answer names: the answer itself when it is a folder, else the
 // first of its other forms that is one, else the answer as typed.
-std::string settleTypedDestination(const std::string& answer, std::string_view home,
-                                   const std::function<bool(const std::string&)>& isFolder);
+std::string folderOfTypedAnswer(const std::string& answer, std::string_view home,
+                                const std::function<bool(const std::string&)>& isFolder);

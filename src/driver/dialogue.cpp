@@ -30,17 +30,17 @@ std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle sty
 }
 
 std::optional<std::string> askDestination(std::string_view firstPath, Console& console,
-                                          PathStyle style, const SettleAnswer& settle) {
+                                          PathStyle style, const AnswerToFolder& toFolder) {
   std::optional<std::string> destination = directoryOf(firstPath, style);
   std::string answer;
   if (destination) {
     console.write("保存先を入力してください(空で最初のファイルと同じディレクトリ)\n===>");
     if (!console.readLine(&answer)) return std::nullopt;
-    if (!answer.empty()) destination = settle ? settle(answer) : answer;
+    if (!answer.empty()) destination = toFolder ? toFolder(answer) : answer;
   } else {
     console.write("保存先を入力してください(空でキャンセル)\n===>");
     if (!console.readLine(&answer) || answer.empty()) return std::nullopt;
-    destination = settle ? settle(answer) : answer;
+    destination = toFolder ? toFolder(answer) : answer;
   }
   if (!endsWithSeparator(*destination, style)) destination->push_back(separatorOf(style));
   return destination;

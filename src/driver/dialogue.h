@@ -13,13 +13,14 @@
 std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style);
 
 // How a typed destination answer becomes the folder it names; as typed where no other is given.
-using SettleAnswer = std::function<std::string(const std::string&)>;
+using AnswerToFolder = std::function<std::string(const std::string&)>;
 
 // Asks for the destination, offering the first file's directory where it has one. The result
 // always ends with the separator. Nothing means cancelled: an empty answer where nothing is
 // offered, or the end of input.
 std::optional<std::string> askDestination(std::string_view firstPath, Console& console,
-                                          PathStyle style, const SettleAnswer& settle = nullptr);
+                                          PathStyle style,
+                                          const AnswerToFolder& toFolder = nullptr);
 
 // Asks for the file-name format until it is not a request for help. An empty answer means "/n".
 // Nothing means the input ended.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "driver/replay_list.h"
+#include "replay/header.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
   if (isNew) memo->stemsByFileName[fs.nameKey(fileNamePart(stem, style))].push_back(stem);
   uint64_t attempt = known->second;
   std::string candidate = numberedName(stem, attempt);
-  while (fs.opensForReading(candidate)) candidate = numberedName(stem, ++attempt);
+  while (fs.isTaken(candidate)) candidate = numberedName(stem, ++attempt);
   known->second = attempt;
   return candidate;
 }
@@ -81,7 +81,7 @@ Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string
     return placement;
   }
   if (itself || !placement.moved.ok()) {
-    if (fs.opensForReading(target)) {
+    if (fs.isTaken(target)) {
       placement.collided = true;
       target = findFreeName(fs, target, style, memo);
       placement.moved = put(target);

@@ -20,8 +20,8 @@ struct FreeNameMemo {
   std::unordered_map<std::string, std::vector<std::string>> stemsByFileName;
 };
 
-// The first of `target` without ".rep" followed by 0, 1, 2, ... and ".rep" that does not open
-// for reading; `target` ends in ".rep". It starts where the memo knows the names are taken, so
+// The first of `target` without ".rep" followed by 0, 1, 2, ... and ".rep" that is not taken;
+// `target` ends in ".rep". It starts where the memo knows the names are taken, so
 // as long as only this run changes the folder it finds the same name as a search from 0.
 std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle style,
                          FreeNameMemo* memo);

@@ -21,7 +21,7 @@ std::string plainFreeName(FileSystem& fs, const std::string& target) {
   const std::string stem = target.substr(0, target.size() - 4);
   for (uint64_t attempt = 0;; ++attempt) {
     std::string candidate = stem + std::to_string(attempt) + ".rep";
-    if (!fs.opensForReading(candidate)) return candidate;
+    if (!fs.isTaken(candidate)) return candidate;
   }
 }
 
@@ -191,7 +191,7 @@ TEST(FindFreeName, SameNamesAsThePlainSearchInRandomRuns) {
     for (const auto& [source, stem] : jobs) {
       // As the renamer is specified: test the name, number it when taken, then move.
       std::string plainTarget = stem + ".rep";
-      const bool plainCollided = plain.opensForReading(plainTarget);
+      const bool plainCollided = plain.isTaken(plainTarget);
       if (plainCollided) plainTarget = plainFreeName(plain, plainTarget);
       const MoveResult plainMoved = plain.move(source, plainTarget);
       // As it runs: move first, remembering taken names.

@@ -1,6 +1,6 @@
 #include <memory>
 
-#include "driver/fatal.h"
+#include "driver/ending.h"
 #include "driver/options.h"
 #include "driver/renamer.h"
 #include "platform/console.h"
@@ -9,7 +9,8 @@
 #include "platform/system_workers.h"
 
 int main(int argc, char** argv) {
-  std::unique_ptr<Console> console = makeSystemConsole();
+  std::unique_ptr<StopRequests> stops = makeSystemStopRequests();
+  std::unique_ptr<Console> console = makeSystemConsole(*stops);
   std::vector<std::string> args = nativeArguments(argc, argv);
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   if (std::optional<OptionAnswer> answer = readOptions(&args, nativeOptionSyntax())) {
@@ -18,7 +19,6 @@ int main(int argc, char** argv) {
     console->flush();
     return console->writeFailure() && answer->status == 0 ? kExitStopped : answer->status;
   }
-  std::unique_ptr<StopRequests> stops = makeSystemStopRequests();
   std::unique_ptr<Workers> workers = makeSystemWorkers();
   return runRenamer(args, *console, *fs, *stops, *workers, nativePathStyle(), nativeHomeFolder());
 }

@@ -6,7 +6,7 @@
 #include "driver/copy_group.h"
 #include "driver/destination.h"
 #include "driver/dialogue.h"
-#include "driver/fatal.h"
+#include "driver/ending.h"
 #include "driver/free_name.h"
 #include "driver/outcomes.h"
 #include "driver/replay_list.h"
@@ -147,14 +147,14 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
 
   // A Linux terminal quotes a folder dragged into it, and users type ~/ and paste file:// URIs:
   // an answer that names no folder as typed is tried in those forms too. Windows keeps its own.
-  SettleAnswer settle;
+  AnswerToFolder toFolder;
   if (style == PathStyle::kPosix) {
-    settle = [&fs, &home](const std::string& answer) {
-      return settleTypedDestination(answer, home,
-                                    [&fs](const std::string& path) { return fs.isFolder(path); });
+    toFolder = [&fs, &home](const std::string& answer) {
+      return folderOfTypedAnswer(answer, home,
+                                 [&fs](const std::string& path) { return fs.isFolder(path); });
     };
   }
-  std::optional<std::string> destination = askDestination(*firstPath, console, style, settle);
+  std::optional<std::string> destination = askDestination(*firstPath, console, style, toFolder);
   if (!destination) return cancelled(console, reads);
   console.write("出力ディレクトリ " + *destination + "\n");
   console.write("ファイル名のフォーマットを入力してください (?でヘルプを表示)\n");

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "expected_texts.h"
+#include "inline_workers.h"
 #include "memory_file_system.h"
 #include "replay_writer.h"
 #include "script_console.h"
@@ -232,7 +233,6 @@ std::string runWith(Workers& workers, MemoryFileSystem fs, const std::vector<std
 // file moved.
 TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
   InlineWorkers inTurn;
-  ThreadWorkers threads(4);
   const std::vector<std::string> names = {"A", "B", "AB", "A0"};
   const std::vector<std::string> pool = {"in",        "./in/",     "x/x0.rep",    "x/x1.rep",
                                          "in/r0.rep", "in/r3.rep", "missing.rep", "empty"};
@@ -262,6 +262,7 @@ TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
     const int stopAt = pick(3) == 0 ? static_cast<int>(1 + pick(10)) : 0;
 
     const std::string known = runWith(inTurn, fs, args, answers, stopAt, {});
+    ThreadWorkers threads(4);  // a run's own, as a process has them
     ASSERT_EQ(runWith(threads, fs, args, answers, stopAt, std::chrono::microseconds(pick(2) * 300)),
               known)
         << "trial " << trial;
@@ -271,8 +272,8 @@ TEST(RenamerReadsAhead, SameRunAsReadingFirstInRandomRuns) {
 // A damaged replay deep in a large folder read on threads: the replays before it move, in order,
 // then the run stops there, every time.
 TEST(RenamerReadsAhead, DamagedReplayInALargeFolderStopsAtItsTurn) {
-  ThreadWorkers threads(8);
   for (int round = 0; round < 20; ++round) {
+    ThreadWorkers threads(8);
     MemoryFileSystem fs;
     fs.folders = {"in"};
     const int damaged = 100 + round * 37;

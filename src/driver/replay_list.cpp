@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <memory>
 
-bool isReplayFileName(std::string_view name) {
-  if (name.size() < kReplayExtension.size()) return false;
-  return asciiLower(name.substr(name.size() - kReplayExtension.size())) == kReplayExtension;
-}
-
 namespace {
 
 // The header a read found, and which file it was.
 void keepRead(Replay& replay, const ReadResult& read) {
-  replay.file = decodeReplayFile(read);
+  replay.file = read.status == ReadStatus::kOk ? decodeReplayBytes(read.bytes) : ReplayFile();
   replay.stamp = read.stamp;
 }
 

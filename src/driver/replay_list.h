@@ -21,12 +21,6 @@ struct Replay {
 // Reads the replay's header again from its path, with the stamp of the file that read found.
 void readReplay(FileSystem& fs, Replay& replay);
 
-// The extension of every replay's name.
-inline constexpr std::string_view kReplayExtension = ".rep";
-
-// True for the names a folder's replays have: ending in ".rep" in any letter case.
-bool isReplayFileName(std::string_view name);
-
 // The replays of the run, read on `workers` from the moment they are asked for, while the
 // prompts wait. An argument that is a folder stands for the replays directly inside it, by the
 // bytes of their names; a folder that cannot be listed, and every other argument, stands for

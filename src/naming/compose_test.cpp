@@ -154,8 +154,7 @@ TEST_F(ComposeNameTest, SequenceAdvancesOncePerFile) {
 TEST_F(ComposeNameTest, FailedReadDoesNotAdvanceSequence) {
   const ReplayFile bad = decodeReplayBytes(std::string(67, '\xff'));
   EXPECT_EQ(composeName("/0", bad, &sequence).status, ReplayStatus::kAbnormal);
-  EXPECT_EQ(composeName("/0", decodeReplayFile(ReadResult()), &sequence).status,
-            ReplayStatus::kOpenFailed);
+  EXPECT_EQ(composeName("/0", ReplayFile(), &sequence).status, ReplayStatus::kOpenFailed);
   EXPECT_EQ(sequence, 0);
 }
 

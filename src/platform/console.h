@@ -27,5 +27,8 @@ class Console {
   virtual std::optional<std::string> writeFailure() const = 0;
 };
 
-// The process's own console.
-std::unique_ptr<Console> makeSystemConsole();
+class StopRequests;
+
+// The process's own console. Once `stops` say the console window is closing (Windows), it is
+// written to no more; a redirected stream still is.
+std::unique_ptr<Console> makeSystemConsole(StopRequests& stops);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/fd_posix.h"
 #include "platform/stop_signals_posix.h"
 #include "portable/answer_reader.h"
 
@@ -37,10 +38,11 @@ int writeAll(int fd, std::string_view bytes) {
 // the run opens gets its number and the outcome lines, and writes to it count as failed.
 bool holdIfClosed(int fd) {
   if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
-  const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-  if (null >= 0 && null != fd) {
-    ::dup2(null, fd);
-    ::close(null);
+  Fd null(::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY));
+  if (null.get() == fd) {
+    null.release();  // it took the stream's number, which it keeps
+  } else if (null) {
+    ::dup2(null.get(), fd);
   }
   return true;
 }
@@ -68,19 +70,18 @@ void discardRestOfKey(int fd) {
 // signals from keys. A stop signal meanwhile puts the terminal back before it ends the process.
 class RawTerminal {
  public:
-  RawTerminal() {
-    fd_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) return;  // no terminal: nobody to wait for
+  RawTerminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (!fd_) return;  // no terminal: nobody to wait for
     // A run in the background (`reprename dir > log &`) has nobody at the keyboard, and would
     // be stopped by SIGTTOU for changing the terminal's mode.
-    if (::tcgetpgrp(fd_) != ::getpgrp() || ::tcgetattr(fd_, &saved_) != 0) return;
+    if (::tcgetpgrp(fd_.get()) != ::getpgrp() || ::tcgetattr(fd_.get(), &saved_) != 0) return;
     termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     g_savedMode = saved_;
-    g_keyTerminal = fd_;
+    g_keyTerminal = fd_.get();
     struct sigaction restore = {};
     restore.sa_handler = restoreAndReraise;
     sigemptyset(&restore.sa_mask);
@@ -90,26 +91,25 @@ class RawTerminal {
     handlers_ = true;
     // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last
     // prompt), so only a key pressed after the summary ends it.
-    raw_ = ::tcsetattr(fd_, TCSAFLUSH, &raw) == 0;
+    raw_ = ::tcsetattr(fd_.get(), TCSAFLUSH, &raw) == 0;
   }
   ~RawTerminal() {
-    if (raw_) ::tcsetattr(fd_, TCSANOW, &saved_);
+    if (raw_) ::tcsetattr(fd_.get(), TCSANOW, &saved_);
     if (handlers_) {
       for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
         ::sigaction(kStopSignals[i], &previous_[i], nullptr);
       }
       g_keyTerminal = -1;
     }
-    if (fd_ >= 0) ::close(fd_);
   }
   RawTerminal(const RawTerminal&) = delete;
   RawTerminal& operator=(const RawTerminal&) = delete;
 
   bool ready() const { return raw_; }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
-  int fd_ = -1;
+  Fd fd_;
   termios saved_{};
   bool handlers_ = false;
   bool raw_ = false;
@@ -195,4 +195,6 @@ class PosixConsole : public Console {
 
 }  // namespace
 
-std::unique_ptr<Console> makeSystemConsole() { return std::make_unique<PosixConsole>(); }
+std::unique_ptr<Console> makeSystemConsole(StopRequests&) {
+  return std::make_unique<PosixConsole>();
+}

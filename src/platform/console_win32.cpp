@@ -4,7 +4,8 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/console_closed_win32.h"
+#include "platform/handle_win32.h"
+#include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
 #include "portable/answer_reader.h"
 #include "portable/key_wait_keys.h"
@@ -118,8 +119,9 @@ void discardTypedAhead(HANDLE keyboard) {
 
 class Win32Console : public Console {
  public:
-  Win32Console()
-      : out_(GetStdHandle(STD_OUTPUT_HANDLE)),
+  explicit Win32Console(StopRequests& stops)
+      : stops_(stops),
+        out_(GetStdHandle(STD_OUTPUT_HANDLE)),
         err_(GetStdHandle(STD_ERROR_HANDLE)),
         in_(GetStdHandle(STD_INPUT_HANDLE)),
         outIsConsole_(isConsole(out_)),
@@ -131,7 +133,7 @@ class Win32Console : public Console {
 
   void write(std::string_view text) override {
     if (outIsConsole_) {
-      if (!consoleClosed()) writeConsole(out_, text);
+      if (!stops_.closing()) writeConsole(out_, text);
       return;
     }
     pending_.append(redirectedText(text));
@@ -141,7 +143,7 @@ class Win32Console : public Console {
   void writeError(std::string_view text) override {
     flush();
     if (errIsConsole_) {
-      if (!consoleClosed()) writeConsole(err_, text);
+      if (!stops_.closing()) writeConsole(err_, text);
     } else {
       failed(writeAll(err_, redirectedText(text)));
     }
@@ -174,29 +176,24 @@ class Win32Console : public Console {
   void waitForKey() override {
     flush();
     // The console's keyboard itself, so the wait works when standard input is redirected.
-    HANDLE keyboard =
-        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (keyboard == INVALID_HANDLE_VALUE) return;
+    const Handle keyboard(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
     DWORD saved;
-    if (!GetConsoleMode(keyboard, &saved)) {
-      CloseHandle(keyboard);
-      return;
-    }
-    SetConsoleMode(keyboard, 0);
-    discardTypedAhead(keyboard);
+    if (!keyboard || !GetConsoleMode(keyboard.get(), &saved)) return;
+    SetConsoleMode(keyboard.get(), 0);
+    discardTypedAhead(keyboard.get());
     for (;;) {
       INPUT_RECORD record;
       DWORD got = 0;
-      if (!ReadConsoleInputW(keyboard, &record, 1, &got) || got == 0) break;
+      if (!ReadConsoleInputW(keyboard.get(), &record, 1, &got) || got == 0) break;
       if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
       if (keyEndsWait(record.Event.KeyEvent.wVirtualKeyCode,
                       static_cast<char16_t>(record.Event.KeyEvent.uChar.UnicodeChar))) {
         break;
       }
     }
-    SetConsoleMode(keyboard, saved);
-    CloseHandle(keyboard);
+    SetConsoleMode(keyboard.get(), saved);
   }
 
   // Only redirected output waits here; a file or pipe outlives a closed console window.
@@ -208,7 +205,7 @@ class Win32Console : public Console {
 
   std::optional<std::string> writeFailure() const override {
     if (writeError_ == 0) return std::nullopt;
-    return moveErrorText(moveFailure(writeError_));
+    return windowsErrorText(writeError_);
   }
 
  private:
@@ -237,6 +234,7 @@ class Win32Console : public Console {
     }
   }
 
+  StopRequests& stops_;  // whose closing() says the console window is going away
   const HANDLE out_;
   const HANDLE err_;
   const HANDLE in_;
@@ -250,4 +248,6 @@ class Win32Console : public Console {
 
 }  // namespace
 
-std::unique_ptr<Console> makeSystemConsole() { return std::make_unique<Win32Console>(); }
+std::unique_ptr<Console> makeSystemConsole(StopRequests& stops) {
+  return std::make_unique<Win32Console>(stops);
+}

@@ -20,6 +20,12 @@ class Fd {
   ~Fd() { reset(); }
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
+  // Gives up the descriptor, which is then no longer closed here.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now; returns 0 or the errno of the close.
   int reset() {
     int error = 0;

@@ -99,8 +99,10 @@ class FileSystem {
   // names `wanted` accepts, in no particular order; nothing when it cannot be listed.
   virtual std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) = 0;
-  // True when `path` opens as a regular file for reading. Anything else counts as free.
-  virtual bool opensForReading(const std::string& path) = 0;
+  // True when a replay cannot take the name `path`: it opens as a regular file for reading (on
+  // Windows, or it is a device's name). Anything else counts as free, and a move there fails
+  // where it is not.
+  virtual bool isTaken(const std::string& path) = 0;
   // True when `path` names a folder (a symbolic link counts as what it points to).
   virtual bool isFolder(const std::string& path) = 0;
   // Opens the replay at `path`, which a read stamped `read`, for its move.

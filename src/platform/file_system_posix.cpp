@@ -110,7 +110,7 @@ FileStamp stampOf(const struct stat& st) {
   return stamp;
 }
 
-MoveResult moveFailure(int error) {
+MoveResult moveFailureOfErrno(int error) {
   MoveResult result;
   switch (error) {
     case ENOENT:
@@ -434,7 +434,7 @@ class PosixCopy : public StagedCopy {
 
   MoveResult name(const std::string& to) override {
     const int error = nameAs(to);
-    if (error != 0) return moveFailure(error);
+    if (error != 0) return moveFailureOfErrno(error);
     named_ = to;
     hidden_.clear();
     return MoveResult();
@@ -443,8 +443,8 @@ class PosixCopy : public StagedCopy {
   MoveResult removeSource() override {
     // The copy closed first: a write error it reports only now fails the move.
     if (copy_) {
-      if (::fstat(copy_.get(), &copyStat_) != 0) return moveFailure(errno);
-      if (const int error = copy_.reset()) return moveFailure(error);
+      if (::fstat(copy_.get(), &copyStat_) != 0) return moveFailureOfErrno(errno);
+      if (const int error = copy_.reset()) return moveFailureOfErrno(error);
     }
     struct stat now;
     if (::lstat(from_.c_str(), &now) != 0) return sourceGone(errno);
@@ -460,19 +460,20 @@ class PosixCopy : public StagedCopy {
   MoveResult stage(const FileStamp& read, std::string_view header, StopRequests& stops,
                    std::string* buffer) {
     source_ = Fd(::open(from_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW));
-    if (!source_) return errno == ELOOP ? stageLink() : moveFailure(errno);
-    if (const int error = holdAgainstOtherRuns(source_.get())) return moveFailure(error);
+    if (!source_) return errno == ELOOP ? stageLink() : moveFailureOfErrno(errno);
+    if (const int error = holdAgainstOtherRuns(source_.get())) return moveFailureOfErrno(error);
     // Taken once the source is held: no other run can change what it finds from here on.
-    if (::fstat(source_.get(), &sourceStat_) != 0) return moveFailure(errno);
-    if (!S_ISREG(sourceStat_.st_mode)) return moveFailure(EINVAL);
-    if (sourceStat_.st_nlink == 0) return moveFailure(ENOENT);  // removed by another run meanwhile
+    if (::fstat(source_.get(), &sourceStat_) != 0) return moveFailureOfErrno(errno);
+    if (!S_ISREG(sourceStat_.st_mode)) return moveFailureOfErrno(EINVAL);
+    if (sourceStat_.st_nlink == 0)
+      return moveFailureOfErrno(ENOENT);  // removed by another run meanwhile
     if (!isFileRead(read, stampOf(sourceStat_))) return MoveResult{MoveError::kSourceChanged, {}};
-    if (int error = createCopy()) return moveFailure(error);
+    if (int error = createCopy()) return moveFailureOfErrno(error);
     if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());
     int error = copyContents(source_.get(), copy_.get(), sourceStat_, buffer, stops);
     if (error == 0) error = checkBeginsWith(copy_.get(), header);
     if (error == 0) error = keepAttributes(source_.get(), copy_.get(), sourceStat_);
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfErrno(error);
   }
 
   int copyFd() const { return copy_.get(); }
@@ -483,8 +484,8 @@ class PosixCopy : public StagedCopy {
   // A symbolic link moves as itself: made under its new name from what it holds.
   MoveResult stageLink() {
     isLink_ = true;
-    if (::lstat(from_.c_str(), &sourceStat_) != 0) return moveFailure(errno);
-    return readLink(from_, &linkText_) ? MoveResult() : moveFailure(errno);
+    if (::lstat(from_.c_str(), &sourceStat_) != 0) return moveFailureOfErrno(errno);
+    return readLink(from_, &linkText_) ? MoveResult() : moveFailureOfErrno(errno);
   }
 
   // A file for the copy in its folder: one of no name where the file system has them, so that
@@ -520,7 +521,7 @@ class PosixCopy : public StagedCopy {
   // a file with no name left has its copy as its only one, which is kept, and whatever took its
   // path stays; one that lives on under another name is no longer this move's to make.
   MoveResult sourceGone(int error) {
-    if (error != ENOENT) return moveFailure(error);
+    if (error != ENOENT) return moveFailureOfErrno(error);
     struct stat held;
     const bool unnamed = isLink_ || (::fstat(source_.get(), &held) == 0 && held.st_nlink == 0);
     if (!unnamed) return MoveResult{MoveError::kSourceChanged, {}};
@@ -621,7 +622,7 @@ class PosixFileSystem : public FileSystem {
     return names;
   }
 
-  bool opensForReading(const std::string& path) override {
+  bool isTaken(const std::string& path) override {
     struct stat st;
     return static_cast<bool>(openRegularFile(path, &st));
   }
@@ -642,7 +643,7 @@ class PosixFileSystem : public FileSystem {
     const std::string folderPath = folderOf(to);
     const int error = renameNoReplace(from, to, folderAt(folderPath), folderPath);
     if (error == EXDEV) return MoveResult{MoveError::kNeedsCopy, {}};
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfErrno(error);
   }
 
   std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
@@ -678,7 +679,7 @@ class PosixFileSystem : public FileSystem {
       }
       if (error == 0) error = failed;
     }
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfErrno(error);
   }
 
   // One fsync of each folder that holds a new name.
@@ -691,7 +692,7 @@ class PosixFileSystem : public FileSystem {
       const int failed = syncFolder(copy.folderPath(), copy.copyFd());
       if (error == 0) error = failed;
     }
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfErrno(error);
   }
 
  private:

@@ -275,10 +275,10 @@ class Win32MovingReplay : public MovingReplay {
   bool namesAnotherFile() const override { return other_; }
 
   MoveResult rename(const std::string& to) override {
-    if (!file_) return moveFailure(openError_);
+    if (!file_) return moveFailureOfWindowsError(openError_);
     const DWORD error = renameOpenFile(file_.get(), to);
     if (error == ERROR_NOT_SAME_DEVICE) return MoveResult{MoveError::kNeedsCopy, {}};
-    if (error != 0) return moveFailure(error);
+    if (error != 0) return moveFailureOfWindowsError(error);
     file_.reset();
     return MoveResult();
   }
@@ -360,7 +360,7 @@ class Win32Copy : public StagedCopy {
     } else {
       error = renameOpenFile(copy_.get(), to);
     }
-    if (error != 0) return moveFailure(error);
+    if (error != 0) return moveFailureOfWindowsError(error);
     named_ = to;
     return MoveResult();
   }
@@ -477,14 +477,14 @@ class Win32Copy : public StagedCopy {
     FILE_BASIC_INFO now;
     HANDLE from = source_->file_.get();
     if (!GetFileInformationByHandleEx(from, FileBasicInfo, &now, sizeof now)) {
-      return moveFailure(GetLastError());
+      return moveFailureOfWindowsError(GetLastError());
     }
     if (now.ChangeTime.QuadPart != basic_.ChangeTime.QuadPart ||
         now.LastWriteTime.QuadPart != basic_.LastWriteTime.QuadPart) {
       return MoveResult{MoveError::kSourceChanged, {}};
     }
     const DWORD error = deleteOpenFile(from, now.FileAttributes);
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
   }
 
   // A link goes only while its path names the link copied; one that is gone leaves the copy.
@@ -496,7 +496,7 @@ class Win32Copy : public StagedCopy {
     if (!link) {
       const DWORD error = GetLastError();
       const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-      return gone ? MoveResult() : moveFailure(error);
+      return gone ? MoveResult() : moveFailureOfWindowsError(error);
     }
     OpenFileInfo now;
     if (!infoOf(link.get(), source_->info_.stamp.volume, &now)) {
@@ -504,7 +504,7 @@ class Win32Copy : public StagedCopy {
     }
     if (!(now.stamp == source_->info_.stamp)) return MoveResult{MoveError::kSourceChanged, {}};
     const DWORD error = deleteOpenFile(link.get(), now.attributes);
-    return error == 0 ? MoveResult() : moveFailure(error);
+    return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
   }
 
   std::unique_ptr<Win32MovingReplay> source_;
@@ -603,7 +603,7 @@ class Win32FileSystem : public FileSystem {
   }
 
   // A device's name (CON, NUL, COM1) is taken, as it is on every Windows before 11.
-  bool opensForReading(const std::string& path) override {
+  bool isTaken(const std::string& path) override {
     if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
     return static_cast<bool>(
         Handle(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
@@ -646,12 +646,12 @@ class Win32FileSystem : public FileSystem {
                                         MoveResult* result) override {
     std::unique_ptr<Win32MovingReplay> source(static_cast<Win32MovingReplay*>(replay.release()));
     if (!source->file_) {
-      *result = moveFailure(source->openError_);
+      *result = moveFailureOfWindowsError(source->openError_);
       return nullptr;
     }
     auto copy = std::make_unique<Win32Copy>(std::move(source), to);
     const DWORD error = copy->stage(header, stops);
-    *result = error == 0 ? MoveResult() : moveFailure(error);
+    *result = error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
     if (error != 0) copy.reset();  // what it wrote goes at once
     return copy;
   }
@@ -671,7 +671,7 @@ class Win32FileSystem : public FileSystem {
       const bool last = lastIn[std::string(folderPart(copy->to(), PathStyle::kWindows))] == copy;
       const DWORD error = last ? (FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
                                : writeOut(copy->copyHandle());
-      if (error != 0) return moveFailure(error);
+      if (error != 0) return moveFailureOfWindowsError(error);
     }
     return MoveResult();
   }
@@ -689,12 +689,12 @@ class Win32FileSystem : public FileSystem {
       if (error == 0) continue;
       if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_FUNCTION &&
           error != ERROR_NOT_SUPPORTED) {
-        return moveFailure(error);
+        return moveFailureOfWindowsError(error);
       }
       for (StagedCopy* other : named) {
         const auto* each = static_cast<const Win32Copy*>(other);
         if (each->isLinkCopy() || folderPart(each->to(), PathStyle::kWindows) != folder) continue;
-        if (!FlushFileBuffers(each->copyHandle())) return moveFailure(GetLastError());
+        if (!FlushFileBuffers(each->copyHandle())) return moveFailureOfWindowsError(GetLastError());
       }
     }
     return MoveResult();

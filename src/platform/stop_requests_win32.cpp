@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "platform/console_closed_win32.h"
 #include "platform/stop_requests.h"
 
 namespace {
@@ -69,5 +68,3 @@ class Win32StopRequests : public StopRequests {
 std::unique_ptr<StopRequests> makeSystemStopRequests() {
   return std::make_unique<Win32StopRequests>();
 }
-
-bool consoleClosed() { return isClose(g_request); }

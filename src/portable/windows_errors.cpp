@@ -66,7 +66,11 @@ int runtimeErrno(uint32_t error) {
 
 }  // namespace
 
-MoveResult moveFailure(uint32_t error) {
+std::string windowsErrorText(uint32_t error) {
+  return moveErrorText(moveFailureOfWindowsError(error));
+}
+
+MoveResult moveFailureOfWindowsError(uint32_t error) {
   MoveResult result;
   for (const Shown& row : kShownErrors) {
     if (row.error == error) {

@@ -38,7 +38,7 @@ TEST(WindowsErrors, TextsOfFailedMoves) {
       {1235, "Interrupted system call"},  // a copy given up for a stop
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(moveErrorText(moveFailure(c.error)), c.text) << c.error;
+    EXPECT_EQ(moveErrorText(moveFailureOfWindowsError(c.error)), c.text) << c.error;
   }
 }
 

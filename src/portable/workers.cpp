@@ -2,11 +2,6 @@
 
 #include <utility>
 
-std::size_t InlineWorkers::post(std::size_t count, Job job) {
-  for (std::size_t i = 0; i < count; ++i) job(i);
-  return posted_++;
-}
-
 ThreadWorkers::ThreadWorkers(std::size_t threads, ThreadStarter start)
     : maxThreads_(threads == 0 ? 1 : threads), start_(std::move(start)) {}
 
@@ -69,9 +64,7 @@ void ThreadWorkers::stop() {
   for (std::thread& thread : threads) thread.join();
   std::lock_guard<std::mutex> lock(mutex_);
   for (const std::unique_ptr<Batch>& batch : batches_) batch->done = true;
-  firstOpen_ = batches_.size();
   unfinished_ = 0;
-  stopping_ = false;
   batchDone_.notify_all();
 }
 

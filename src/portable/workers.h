@@ -29,18 +29,6 @@ class Workers {
   virtual void stop() = 0;
 };
 
-// Runs each batch at once, inside post(): the order of a run without workers.
-class InlineWorkers : public Workers {
- public:
-  std::size_t post(std::size_t count, Job job) override;
-  void waitFor(std::size_t) override {}
-  void waitForAll() override {}
-  void stop() override {}
-
- private:
-  std::size_t posted_ = 0;
-};
-
 // How a worker thread is started: the platform's way keeps stop signals from it.
 using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
@@ -61,10 +49,8 @@ inline std::thread startPlainThread(std::function<void()> body) {
 //   its replays is posted.
 // - A job's results are published by the atomic `finished` count and finish() under the mutex;
 //   whoever waitFor() returns to sees them.
-// - stop() joins every thread before it marks the batches done and resets the counters, so no
-//   job runs on while they are reset.
-// - firstOpen_ moves past the batches of a stopped run, so when the pool is used again, their
-//   dropped jobs are never taken.
+// - stop() joins every thread before it marks the batches done, so no job runs on after it; a
+//   stopped pool takes no more jobs: a batch posted then is dropped at once.
 class ThreadWorkers : public Workers {
  public:
   explicit ThreadWorkers(std::size_t threads, ThreadStarter start = startPlainThread);
@@ -96,6 +82,6 @@ class ThreadWorkers : public Workers {
   std::vector<std::unique_ptr<Batch>> batches_;  // by number
   std::size_t firstOpen_ = 0;                    // no batch before it has jobs to hand out
   std::size_t unfinished_ = 0;                   // batches not done
-  std::atomic<bool> stopping_{false};
+  std::atomic<bool> stopping_{false};            // for good, once stop() is called
   std::vector<std::thread> threads_;
 };

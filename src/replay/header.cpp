@@ -1,5 +1,10 @@
 #include "replay/header.h"
 
+bool isReplayFileName(std::string_view name) {
+  if (name.size() < kReplayExtension.size()) return false;
+  return asciiLower(name.substr(name.size() - kReplayExtension.size())) == kReplayExtension;
+}
+
 namespace {
 
 int8_t signedByteAt(std::string_view bytes, std::size_t offset) {
@@ -37,15 +42,6 @@ std::string trimReplayName(std::string_view name) {
   if (first == std::string_view::npos) return std::string();
   std::size_t last = name.find_last_not_of(' ');
   return std::string(name.substr(first, last - first + 1));
-}
-
-ReplayFile readReplayFile(FileSystem& fs, const std::string& path) {
-  return decodeReplayFile(fs.readPrefix(path, kReplayHeaderSize));
-}
-
-ReplayFile decodeReplayFile(const ReadResult& read) {
-  if (read.status != ReadStatus::kOk) return ReplayFile();
-  return decodeReplayBytes(read.bytes);
 }
 
 ReplayFile decodeReplayBytes(std::string_view bytes) {

@@ -6,7 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_system.h"
+#include "portable/path_style.h"
+
+// The extension of every replay's name.
+inline constexpr std::string_view kReplayExtension = ".rep";
+
+// True for the names a folder's replays have: ending in ".rep" in any letter case.
+bool isReplayFileName(std::string_view name);
 
 // Every byte of a version 1.11 replay that the renamer looks at lies in its first 67 bytes.
 constexpr std::size_t kReplayHeaderSize = 67;
@@ -58,12 +64,6 @@ struct ReplayFile {
 // Decodes a replay from its first 67 bytes, or fewer. The name codes are checked before the
 // length, so a short file with a bad code is abnormal for its code.
 ReplayFile decodeReplayBytes(std::string_view bytes);
-
-// The same from a read, which may have found no file to read.
-ReplayFile decodeReplayFile(const ReadResult& read);
-
-// Opens the replay once, reads its first 67 bytes and decodes them.
-ReplayFile readReplayFile(FileSystem& fs, const std::string& path);
 
 // Decodes the 8 name codes at the start of `bytes` (missing codes count as 0). Returns false,
 // leaving `name` undefined, at the first code above 100.

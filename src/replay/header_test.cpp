@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_file_system.h"
 #include "replay_writer.h"
 
 namespace {
@@ -76,7 +75,7 @@ TEST(DecodeHeaderFields, TakesSignExtendedFieldsAtTheirOffsets) {
             (std::vector<int>{12, 31, 3, 1, 2, 7, 2, -128, -1}));
 }
 
-TEST(ReadReplayFile, ReadsOnceAndRefusesWhatIsNoReplay) {
+TEST(DecodeReplayBytes, RefusesWhatIsNoReplay) {
   struct Case {
     const char* what;
     std::string bytes;
@@ -93,35 +92,33 @@ TEST(ReadReplayFile, ReadsOnceAndRefusesWhatIsNoReplay) {
        ReplayStatus::kOk},
       {"1 MiB", std::string(1 << 20, '\x02'), ReplayStatus::kOk},
   };
-  for (const Case& c : cases) {
-    MemoryFileSystem fs;
-    fs.files["r.rep"] = c.bytes;
-    ReplayFile replay = readReplayFile(fs, "r.rep");
-    EXPECT_EQ(replay.status, c.status) << c.what;
-    EXPECT_EQ(fs.log, std::vector<std::string>{"read r.rep 67"}) << c.what;
+  for (const Case& c : cases) {  // a read hands over at most the header's 67 bytes
+    EXPECT_EQ(decodeReplayBytes(c.bytes.substr(0, kReplayHeaderSize)).status, c.status) << c.what;
   }
 }
 
-TEST(ReadReplayFile, MissingFileDoesNotOpen) {
-  MemoryFileSystem fs;
-  EXPECT_EQ(readReplayFile(fs, "gone.rep").status, ReplayStatus::kOpenFailed);
-}
-
-TEST(ReadReplayFile, DecodesNameAndFields) {
+TEST(DecodeReplayBytes, DecodesNameAndFields) {
   ReplayFields f;
   f.nameCodes = nameCodesFor(" AB CD");
   f.month = 5;
   f.day = 7;
   f.stage = 20;
   f.size = 5000;
-  MemoryFileSystem fs;
-  fs.files["r.rep"] = replayBytes(f);
-  ReplayFile replay = readReplayFile(fs, "r.rep");
+  ReplayFile replay = decodeReplayBytes(replayBytes(f).substr(0, kReplayHeaderSize));
   ASSERT_EQ(replay.status, ReplayStatus::kOk);
   EXPECT_EQ(replay.name, " AB CD  ");
   EXPECT_EQ(replay.header.month, 5);
   EXPECT_EQ(replay.header.day, 7);
   EXPECT_EQ(replay.header.stage, 20);
+}
+
+TEST(ReplayFileNames, EndInDotRepInAnyCase) {
+  for (const char* name : {"a.rep", "A.REP", "b.Rep", ".rep", "x y.rEP", "表.rep"}) {
+    EXPECT_TRUE(isReplayFileName(name)) << name;
+  }
+  for (const char* name : {"rep", "a.re", "a.rep.txt", "a_rep", "a.repx", ".reprename-ab12"}) {
+    EXPECT_FALSE(isReplayFileName(name)) << name;
+  }
 }
 
 }  // namespace

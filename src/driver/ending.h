@@ -2,6 +2,8 @@
 
 #include "platform/console.h"
 
+// How a run ends: its exit statuses, the final pause, and the early ends with their messages.
+
 // The ways the dialogue ends early, each with its message. Files moved before keep their new
 // names; no summary is written.
 enum class EarlyEnd {

@@ -1,4 +1,4 @@
-#include "driver/fatal.h"
+#include "driver/ending.h"
 
 namespace {
 
