@@ -37,7 +37,7 @@ enum class Change {
 struct Fault {
   const char* call;    // the system call strace injects into
   std::string inject;  // "error=EIO", "retval=0", "signal=SIGKILL", "delay_enter=..."
-  int when;            // the call's how-manieth invocation
+  int when;            // which invocation of the call, from 1 (strace's when=)
   Scene scene;
   const char* aim = "";        // strace -P: only calls on this path ("src0": the first replay)
   const char* stdoutTo = "";   // a shell redirection of standard output

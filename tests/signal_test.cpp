@@ -103,7 +103,7 @@ TEST_F(Signals, CopyInProgressIsRemoved) {
   }
   const std::uintmax_t size = fs::file_size(a);
   pid_t pid = start({a}, other + "\n\n");
-  // The copy is a file of no name in `other` that the process holds open.
+  // The copy is an O_TMPFILE file in `other` that the process holds open.
   bool copying = false;
   const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
   for (int i = 0; i < 20000 && !copying; ++i) {

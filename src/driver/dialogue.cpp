@@ -18,7 +18,9 @@ std::string helpScreen() {
 }  // namespace
 
 std::optional<std::string> directoryOf(std::string_view firstPath, PathStyle style) {
-  std::size_t pos = lastSeparator(firstPath, style);
+  // Only the separator the dialogue appends counts, '\\' on Windows, as the tool has always read
+  // a dropped path: C:/replays/a.rep offers nothing.
+  const std::size_t pos = firstPath.rfind(separatorOf(style));
   // A bare name typed in a Linux terminal names a file in the current folder; a dropped file's
   // path always has its folder, so on Windows a bare name offers none.
   if (pos == std::string_view::npos && style == PathStyle::kPosix && !firstPath.empty()) {

@@ -109,11 +109,4 @@ TEST(AskFormat, EmptyMeansReplayNameAndQuestionMarkShowsHelp) {
   }
 }
 
-TEST(AskFormat, HelpScreenText) {
-  ScriptConsole console;
-  console.answers = {"?", "x"};
-  askFormat(console);
-  EXPECT_EQ(console.out, "===>" + kHelpScreen + "===>");
-}
-
 }  // namespace

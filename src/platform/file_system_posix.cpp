@@ -52,18 +52,18 @@ FileTimes timesOf(const struct stat& st) { return {{st.st_atim, st.st_mtim}}; }
 // Puts everything written to the file system `fd` lies on to disk, telling of write errors.
 int syncFileSystem(int fd) { return ::syncfs(fd) == 0 ? 0 : errno; }
 
-// A new file of no name in `folder`, open for writing; nothing where the file system has none.
+// A new O_TMPFILE file in `folder`, open for writing; nothing where the file system has none.
 int openNameless(const std::string& folder) {
   return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 }
 
-// Whether a file of no name can later be given one without privileges: by its /proc link.
+// Whether an O_TMPFILE file can later be linked without privileges: by its /proc/self/fd link.
 bool namelessFilesCanBeNamed() {
   static const bool can = ::access("/proc/self/fd", X_OK) == 0;
   return can;
 }
 
-// Gives the file of no name open as `fd` the name `to`, failing with EEXIST where it is taken.
+// Links the O_TMPFILE file open as `fd` at `to` (linkat), failing with EEXIST where it is taken.
 int nameNameless(int fd, const std::string& to) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
@@ -488,7 +488,7 @@ class PosixCopy : public StagedCopy {
     return readLink(from_, &linkText_) ? MoveResult() : moveFailureOfErrno(errno);
   }
 
-  // A file for the copy in its folder: one of no name where the file system has them, so that
+  // A file for the copy in its folder: an O_TMPFILE one where the file system has them, so that
   // nothing is left if the run dies; elsewhere a hidden one that no run takes for a replay.
   int createCopy() {
     if (folder_.nameless && namelessFilesCanBeNamed()) {

@@ -92,7 +92,7 @@ FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return stamp;
 }
 
-// What one question to the file system tells of an open file, the volume aside (which the
+// What NtQueryInformationFile's FileAllInformation tells of an open file, the volume aside (which the
 // handle's folder tells): its ID, size, times and attributes. GetFileInformationByHandle asks
 // the same and the volume too, in two.
 struct OpenFileInfo {

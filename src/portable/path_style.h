@@ -14,20 +14,20 @@ std::string asciiLower(std::string_view text);
 // The separator the dialogue looks for and appends: '/' or '\'.
 constexpr char separatorOf(PathStyle style) { return style == PathStyle::kWindows ? '\\' : '/'; }
 
-// The position of the last separator character in `path`, or npos.
-std::size_t lastSeparator(std::string_view path, PathStyle style);
+// The characters that separate a path's components: '/', and on Windows '\' too.
+constexpr std::string_view separatorsOf(PathStyle style) {
+  return style == PathStyle::kWindows ? "\\/" : "/";
+}
 
-// True when the last character of `path` is the separator.
+// True when the last character of `path` is the separator the dialogue appends.
 bool endsWithSeparator(std::string_view path, PathStyle style);
 
-// The last component of `path`. Windows also separates at '/' and after a drive's ':'.
+// The last component of `path`, after its last separator.
 std::string_view fileNamePart(std::string_view path, PathStyle style);
 
-// The folder part of `path`, up to and with its last separator ('/' or, on Windows, '\' and
-// '/'), or nothing for a bare name. A drive's ':' does not cut: in a typed Windows name it could
-// lead to a stream.
+// The folder part of `path`, up to and with its last separator, or nothing for a bare name.
 std::string_view folderPart(std::string_view path, PathStyle style);
 
-// `name` inside `folder`, with a separator between them unless the folder is empty or ends in
-// one (or, on Windows, in '/' or a drive's ':').
+// `name` inside `folder`, with a separator between them unless the folder is empty, ends in one,
+// or (Windows) is a drive's current folder, "C:".
 std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style);
