@@ -64,6 +64,7 @@ TEST_F(EndToEnd, OptionsAsGnuToolsTakeThem) {
        0},
       {{"--", "-odd.rep"}, kOfferPrompt + kPause, "", 1},  // the input ends at the question
       {{"--", "--hlep"}, kOfferPrompt + kPause, "", 1},
+      {{"-", "--", "-V"}, kOfferPrompt + kPause, "", 1},  // "-" alone is a replay's name
   };
   for (const auto& c : cases) {
     r = run(c.args, c.args[0] == "./--help" ? "\n\n" : "", here);

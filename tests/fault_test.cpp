@@ -37,7 +37,7 @@ enum class Change {
 struct Fault {
   const char* call;    // the system call strace injects into
   std::string inject;  // "error=EIO", "retval=0", "signal=SIGKILL", "delay_enter=..."
-  int when;            // which invocation of the call, from 1 (strace's when=)
+  std::string when;    // which invocations of the call, from 1: strace's when=, "2..6+2" too
   Scene scene;
   const char* aim = "";        // strace -P: only calls on this path ("src0": the first replay)
   const char* stdoutTo = "";   // a shell redirection of standard output
@@ -45,48 +45,66 @@ struct Fault {
   bool sourceStays = false;    // the injected ENOENT left the source: it may stay beside its copy
   bool mayLoseRecord = false;  // a write may fail, if the run makes that many: as recordLost then
   Change change = Change::kNone;  // made while the process is in `call`, which strace delays
+  const char* also = "";          // a second injection: "CALL:INJECTION:when=N"
 };
 
 const std::vector<Fault> kFaults = {
     // A copy that read nothing, or less than the source holds, is no copy.
-    {"lseek", "error=ENXIO", 1, Scene::kAcross, "src0"},
-    {"pread64", "retval=0", 1, Scene::kAcross, "src0"},
+    {"lseek", "error=ENXIO", "1", Scene::kAcross, "src0"},
+    {"pread64", "retval=0", "1", Scene::kAcross, "src0"},
     // Names and their folder on disk before the source goes, or the name is undone.
-    {"fsync", "error=EIO", 1, Scene::kAcross},
-    {"syncfs", "error=EIO", 1, Scene::kAcross},
+    {"fsync", "error=EIO", "1", Scene::kAcross},
+    {"syncfs", "error=EIO", "1", Scene::kAcross},
     // Nothing left behind after a collision, nor by a failed removal of the source.
-    {"linkat", "error=EIO", 1, Scene::kCollision},
-    {"unlink", "error=EBUSY", 1, Scene::kCollision},
-    {"unlink", "error=ENOENT", 1, Scene::kAcross, "src0", "", false, true},
+    {"linkat", "error=EIO", "1", Scene::kCollision},
+    {"unlink", "error=EBUSY", "1", Scene::kCollision},
+    {"unlink", "error=ENOENT", "1", Scene::kAcross, "src0", "", false, true},
     // What the target cannot hold is skipped; any other failure fails the move.
-    {"fchmod", "error=EIO", 1, Scene::kAcross},
-    {"fchmod", "error=EPERM", 1, Scene::kAcross},
-    {"fsetxattr", "error=ENOSPC", 1, Scene::kAcross},
-    {"fsetxattr", "error=ENOTSUP", 1, Scene::kAcross},
+    {"fchmod", "error=EIO", "1", Scene::kAcross},
+    {"fchmod", "error=EPERM", "1", Scene::kAcross},
+    {"fsetxattr", "error=ENOSPC", "1", Scene::kAcross},
+    {"fsetxattr", "error=ENOTSUP", "1", Scene::kAcross},
     // The record lost ends the run.
-    {"", "", 0, Scene::kSameVolume, "", ">/dev/full", true},
-    {"", "", 0, Scene::kAcross, "", ">&-", true},
-    {"write", "error=EIO", 1, Scene::kSameVolume, "", ">out.log", true},
-    {"write", "error=ENOSPC", 2, Scene::kAcross, "", ">out.log", true},
+    {"", "", "0", Scene::kSameVolume, "", ">/dev/full", true},
+    {"", "", "0", Scene::kAcross, "", ">&-", true},
+    {"write", "error=EIO", "1", Scene::kSameVolume, "", ">out.log", true},
+    {"write", "error=ENOSPC", "2", Scene::kAcross, "", ">out.log", true},
     // What held before keeps holding.
-    {"pwrite64", "error=ENOSPC", 2, Scene::kAcross},
-    {"openat", "error=EACCES", 1, Scene::kAcross, "src0"},
-    {"renameat2", "error=EIO", 1, Scene::kSameVolume},
-    {"", "", 0, Scene::kReadOnlySource},
+    {"pwrite64", "error=ENOSPC", "2", Scene::kAcross},
+    {"openat", "error=EACCES", "1", Scene::kAcross, "src0"},
+    {"renameat2", "error=EIO", "1", Scene::kSameVolume},
+    {"", "", "0", Scene::kReadOnlySource},
     // A volume that can only claim a name: nothing claimed for a copy, every removal checked.
-    {"", "", 0, Scene::kClaimVolume},
-    {"unlink", "error=EIO", 1, Scene::kClaimVolume},
+    {"", "", "0", Scene::kClaimVolume},
+    {"unlink", "error=EIO", "1", Scene::kClaimVolume},
     // A source goes only while it is the very file copied: not once written to, and not when
     // another replay took its path (which stays, while the file copied moves).
-    {"syncfs", "delay_enter=300000", 1, Scene::kAcross, "", "", false, false, false,
+    {"syncfs", "delay_enter=300000", "1", Scene::kAcross, "", "", false, false, false,
      Change::kAppended},
-    {"syncfs", "delay_enter=300000", 1, Scene::kAcross, "", "", false, false, false,
+    {"syncfs", "delay_enter=300000", "1", Scene::kAcross, "", "", false, false, false,
      Change::kReplaced},
-    {"fsync", "delay_enter=300000", 1, Scene::kClaimVolume, "", "", false, false, false,
+    {"fsync", "delay_enter=300000", "1", Scene::kClaimVolume, "", "", false, false, false,
      Change::kAppended},
-    {"unlink", "error=EIO", 2, Scene::kClaimVolume},
-    {"rename", "error=EIO", 1, Scene::kClaimVolume},
-    {"pwrite64", "error=ENOSPC", 1, Scene::kClaimVolume},
+    {"unlink", "error=EIO", "2", Scene::kClaimVolume},
+    {"rename", "error=EIO", "1", Scene::kClaimVolume},
+    {"pwrite64", "error=ENOSPC", "1", Scene::kClaimVolume},
+    {"fsync", "error=EIO", "1", Scene::kClaimVolume},
+    // Without a no-replace rename, a hard link and the old name's removal, undone if that fails.
+    {"renameat2", "error=ENOSYS", "1", Scene::kSameVolume},
+    {"renameat2", "error=ENOSYS", "1", Scene::kSameVolume, "", "", false, false, false,
+     Change::kNone, "unlink:error=EBUSY:when=1"},
+    // A replay that cannot be read stops the run at its turn.
+    {"read", "error=EIO", "1", Scene::kSameVolume, "src0"},
+    // A file system without a hole map; attributes that change while they are copied, or that
+    // the target refuses to take or to list.
+    {"lseek", "error=EINVAL", "1", Scene::kAcross, "src0"},
+    {"flistxattr", "error=ERANGE", "2..6+2", Scene::kAcross, "src0"},
+    {"fgetxattr", "error=ENODATA", "1", Scene::kAcross, "src0"},
+    {"fgetxattr", "error=EIO", "1", Scene::kAcross, "src0"},
+    {"fchown", "error=EPERM", "1", Scene::kAcross},
+    // A full output that takes a moment, and one that takes nothing.
+    {"write", "error=EAGAIN", "1", Scene::kSameVolume, "", ">out.log"},
+    {"write", "retval=0", "1", Scene::kSameVolume, "", ">out.log", true},
 };
 
 bool haveStrace() { return ::access("/usr/bin/strace", X_OK) == 0; }
@@ -149,9 +167,13 @@ class FaultTable : public EndToEnd {
     std::vector<std::string> argv = {"strace", "-f", "-qq", "-o", "/dev/null"};
     if (fault.call[0] != '\0') {
       if (fault.aim[0] != '\0') argv.insert(argv.end(), {"-P", src + "/r0.rep"});
-      argv.insert(argv.end(), {"-e", std::string("trace=") + fault.call, "-e",
+      // Another injection, into another call, traced too: "CALL:INJECTION:when=N".
+      const std::string also = fault.also;
+      const std::string traced = also.empty() ? "" : "," + also.substr(0, also.find(':'));
+      argv.insert(argv.end(), {"-e", std::string("trace=") + fault.call + traced, "-e",
                                std::string("inject=") + fault.call + ":" + fault.inject +
-                                   ":when=" + std::to_string(fault.when)});
+                                   ":when=" + fault.when});
+      if (!also.empty()) argv.insert(argv.end(), {"-e", "inject=" + also});
     }
     argv.insert(argv.end(), {"sh", "-c", std::string("exec \"$0\" \"$@\" ") + fault.stdoutTo,
                              REPRENAME_BINARY});
@@ -160,10 +182,17 @@ class FaultTable : public EndToEnd {
     }
     ProcessOptions options;
     options.workingDirectory = dir;
+    // A coverage build's counts, each run's apart: a fault injected into the counts' own writes
+    // at the end spoils only that run's (scripts/coverage.sh merges the others).
+    if (const char* counts = ::getenv("REPRENAME_GCOV_RUNS")) {
+      options.extraEnv.push_back("GCOV_PREFIX=" + std::string(counts) + "/" +
+                                 std::to_string(++gcovRun));
+    }
     std::thread changer;
     if (fault.change != Change::kNone) changer = std::thread([&] { changeDuring(fault); });
     ProcessResult result = runProcess(argv, dest + "\n\n", options);
     if (changer.joinable()) changer.join();
+    if (std::string(fault.stdoutTo) == ">out.log") result.out = readFile(d + "out.log");
     return result;
   }
 
@@ -256,8 +285,8 @@ class FaultTable : public EndToEnd {
 
   void runTable(const std::vector<Fault>& faults) {
     for (const Fault& fault : faults) {
-      const std::string what = std::string(fault.call) + " " + fault.inject + " at " +
-                               std::to_string(fault.when) + " " + fault.stdoutTo +
+      const std::string what = std::string(fault.call) + " " + fault.inject + " at " + fault.when +
+                               " " + fault.stdoutTo +
                                (fault.change == Change::kNone ? "" : ", changed");
       if (!setUp(fault.scene)) {
         std::cout << "skipped (no second file system or mount here): " << what << "\n";
@@ -302,6 +331,7 @@ class FaultTable : public EndToEnd {
   std::vector<std::string> loops;                // loop devices of FUSE volumes
   std::map<std::string, std::string> originals;  // path -> bytes
   int runs = 0;
+  static inline int gcovRun = 0;
 };
 
 TEST_F(FaultTable, EveryFaultLeavesEveryReplayWholeAtOnePath) {
@@ -325,10 +355,14 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
       "openat",    "lseek",  "pread64",   "pwrite64",   "ftruncate", "fchown",  "flistxattr",
       "fsetxattr", "fchmod", "utimensat", "close",      "syncfs",    "linkat",  "fsync",
       "unlink",    "write",  "renameat2", "newfstatat", "flock",     "fstatfs", "rename"};
+  // REPRENAME_ERROR_SWEEP=1 (scripts/coverage.sh) fails each call too, at its first invocations.
+  const bool errors = ::getenv("REPRENAME_ERROR_SWEEP") != nullptr;
   const std::vector<std::string> injections =
       full ? std::vector<std::string>{"signal=SIGKILL", "error=EIO",   "error=ENOSPC",
                                       "error=EACCES",   "error=EPERM", "error=EINTR"}
-           : std::vector<std::string>{"signal=SIGKILL"};
+      : errors
+          ? std::vector<std::string>{"signal=SIGKILL", "error=EIO", "error=EPERM", "error=EINTR"}
+          : std::vector<std::string>{"signal=SIGKILL"};
   const int deepest = full ? 40 : 6;
   std::vector<Scene> scenes = {Scene::kAcross, Scene::kCollision};
   if (full) scenes.push_back(Scene::kClaimVolume);
@@ -336,7 +370,7 @@ TEST_F(FaultTable, KillAtEachCallOfAGroup) {
     for (const char* call : calls) {
       for (const Scene scene : scenes) {
         for (int when = 1; when <= deepest; ++when) {
-          Fault fault{call, inject, when, scene};
+          Fault fault{call, inject, std::to_string(when), scene};
           // A failed write of the outcome lines loses them, and must end the run saying so.
           fault.mayLoseRecord = std::string(call) == "write" && inject != "signal=SIGKILL";
           if (!setUp(scene)) GTEST_SKIP() << "no second file system here";

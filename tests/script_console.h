@@ -62,4 +62,6 @@ class ScriptStops : public StopRequests {
     endedAsRequested = true;
     return 143;
   }
+  bool closingWindow = false;  // the request is a closed console window's
+  bool closing() override { return closingWindow; }
 };

@@ -99,10 +99,10 @@ void CopyGroup::fail(Copy& copy, const MoveResult& result) {
 // move to a taken name is.
 void CopyGroup::name(Copy& copy) {
   const bool staged = copy.state == State::kStaged;
-  Placement placed = placeAtFreeName(fs_, copy.path, copy.composed, style_, &memo_,
-                                     [&copy, staged](const std::string& to) {
-                                       return staged ? copy.staged->name(to) : copy.failure;
-                                     });
+  const PutAt put = [&copy, staged](const std::string& to) {
+    return staged ? copy.staged->name(to) : copy.failure;
+  };
+  Placement placed = placeAtFreeName(fs_, copy.path, copy.composed, style_, &memo_, put);
   copy.target = std::move(placed.target);
   copy.collided = placed.collided;
   if (placed.moved.ok()) {

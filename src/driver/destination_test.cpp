@@ -9,7 +9,7 @@ namespace {
 // Destination answers as a Linux terminal spells them, against the folders that exist.
 TEST(Destination, AnswersAsATerminalSpellsThem) {
   const std::set<std::string> folders = {"/home/me/replay archive", "/home/me/arch", "'q'",
-                                         "/tmp/it's"};
+                                         "/tmp/it's", "/home/me/a\\b\\c"};
   auto isFolder = [&](const std::string& path) { return folders.count(path) != 0; };
   const struct {
     const char* typed;
@@ -23,6 +23,10 @@ TEST(Destination, AnswersAsATerminalSpellsThem) {
       {"~/arch", "/home/me/arch"},                                      // from HOME
       {"'~/replay archive'", "/home/me/replay archive"},                // quoted, then HOME
       {"file:///home/me/replay%20archive", "/home/me/replay archive"},  // a pasted URI
+      {"file:///home/me%2freplay%20archive", "/home/me/replay archive"},
+      {"file:///home/me%2Farch", "/home/me/arch"},
+      {"file:///home/me/arch%zz", "file:///home/me/arch%zz"},
+      {"\"/home/me/a\\\\b\\c\"", "/home/me/a\\b\\c"},  // "\\" is one, "\c" two
       {"file://localhost/home/me/arch ", "/home/me/arch"},
       {"'q'", "'q'"},                        // a folder named with quotes wins
       {"'/nowhere' ", "'/nowhere' "},        // nothing there: as typed

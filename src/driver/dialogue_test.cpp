@@ -77,9 +77,12 @@ TEST(AskDestination, WithoutDirectoryAnEmptyAnswerCancels) {
     EXPECT_FALSE(askDestination(path, console, kWindows).has_value()) << path;
     EXPECT_EQ(console.out, kCancelPrompt);
   }
-  ScriptConsole console;
-  console.answers = {"out"};
-  EXPECT_EQ(askDestination("a.rep", console, kPosix).value_or("(none)"), "out/");
+  ScriptConsole console;  // a typed answer is taken as the folder it names
+  console.answers = {"~/out"};
+  EXPECT_EQ(askDestination("/a.rep", console, kPosix,
+                           [](const std::string& answer) { return "/home/me" + answer.substr(1); })
+                .value_or("(none)"),
+            "/home/me/out/");
 }
 
 TEST(AskDestination, EndOfInputCancelsBothVariants) {

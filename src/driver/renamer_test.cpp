@@ -328,6 +328,7 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
     copying.otherVolume = {"out"};
     GroupLimits limits;
     limits.files = 1 + pick(5);
+    if (pick(4) == 0) limits.time = {};  // each group full as soon as it has begun
     ASSERT_EQ(runWith(inTurn, copying, args, answers, stopAt, {}, false, limits),
               runWith(inTurn, plain, args, answers, stopAt, {}, false))
         << "trial " << trial;
@@ -373,6 +374,22 @@ TEST_F(RenamerTest, CopiesStoppedHalfwayOrChangedMeanwhile) {
             4u);
   EXPECT_EQ(fs.files.at("in/b.rep"), fs.changedAtFlush.at("in/b.rep"));
   EXPECT_EQ(fs.files.size(), 4u) << "no copy left of b or c";
+}
+
+// A closed window leaves the process seconds: the copies in hand are given up, not named.
+TEST_F(RenamerTest, AClosedWindowGivesUpTheCopiesInHand) {
+  fs.otherVolume = {"out"};
+  addReplay("in/a.rep", "a");
+  addReplay("in/b.rep", "b");
+  fs.failingCopies["in/a.rep"] = MoveError::kDiskFull;
+  stops.stopAtCheck = 2;
+  stops.closingWindow = true;
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", ""}), 143);
+  EXPECT_EQ(console.both,
+            dialogue("out/") +
+                failed("in/a.rep", "out/a.rep", shownError("No space left on device")) +
+                failed("in/b.rep", "out/b.rep", shownError("Interrupted system call")));
+  EXPECT_EQ(fs.files.size(), 2u) << "both where they were, no copy";
 }
 
 }  // namespace

@@ -110,46 +110,26 @@ FileStamp stampOf(const struct stat& st) {
   return stamp;
 }
 
+// The errors a move is reported by in the tool's own words; any other, by the system's text.
+struct ShownErrno {
+  int error;
+  MoveError shown;
+};
+constexpr ShownErrno kShownErrnos[] = {
+    {ENOENT, MoveError::kNotFound},        {ENOTDIR, MoveError::kNotFound},
+    {EACCES, MoveError::kAccessDenied},    {EPERM, MoveError::kAccessDenied},
+    {EEXIST, MoveError::kAlreadyExists},   {ENOTEMPTY, MoveError::kAlreadyExists},
+    {EXDEV, MoveError::kCrossDevice},      {EROFS, MoveError::kReadOnly},
+    {ENOSPC, MoveError::kDiskFull},        {EDQUOT, MoveError::kDiskFull},
+    {EINVAL, MoveError::kInvalidArgument}, {EINTR, MoveError::kInterrupted},
+    {EWOULDBLOCK, MoveError::kSourceHeld},
+};
+
 MoveResult moveFailureOfErrno(int error) {
-  MoveResult result;
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      result.error = MoveError::kNotFound;
-      break;
-    case EACCES:
-    case EPERM:
-      result.error = MoveError::kAccessDenied;
-      break;
-    case EEXIST:
-    case ENOTEMPTY:
-      result.error = MoveError::kAlreadyExists;
-      break;
-    case EXDEV:
-      result.error = MoveError::kCrossDevice;
-      break;
-    case EROFS:
-      result.error = MoveError::kReadOnly;
-      break;
-    case ENOSPC:
-    case EDQUOT:
-      result.error = MoveError::kDiskFull;
-      break;
-    case EINVAL:
-      result.error = MoveError::kInvalidArgument;
-      break;
-    case EINTR:
-      result.error = MoveError::kInterrupted;
-      break;
-    case EWOULDBLOCK:
-      result.error = MoveError::kSourceHeld;
-      break;
-    default:
-      result.error = MoveError::kOther;
-      result.otherText = ::strerror(error);
-      break;
+  for (const ShownErrno& row : kShownErrnos) {
+    if (row.error == error) return MoveResult{row.shown, {}};
   }
-  return result;
+  return MoveResult{MoveError::kOther, ::strerror(error)};
 }
 
 // How a file system lets a file take a name without replacing what is there, best first.
@@ -354,8 +334,9 @@ int keepAttributes(int from, int to, const struct stat& st) {
 
 // The folder a path lies in, to open: "." for a bare name.
 std::string folderOf(const std::string& path) {
-  const std::string_view folder = folderPart(path, PathStyle::kPosix);
-  return folder.empty() ? "." : std::string(folder);
+  std::string folder(folderPart(path, PathStyle::kPosix));
+  if (folder.empty()) folder = ".";
+  return folder;
 }
 
 // The text a symbolic link holds.

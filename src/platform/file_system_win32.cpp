@@ -92,8 +92,8 @@ FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return stamp;
 }
 
-// What NtQueryInformationFile's FileAllInformation tells of an open file, the volume aside (which the
-// handle's folder tells): its ID, size, times and attributes. GetFileInformationByHandle asks
+// What NtQueryInformationFile's FileAllInformation tells of an open file, the volume aside (which
+// the handle's folder tells): its ID, size, times and attributes. GetFileInformationByHandle asks
 // the same and the volume too, in two.
 struct OpenFileInfo {
   FileStamp stamp;

@@ -64,6 +64,7 @@ TEST(AnswerReader, OnePairOfEnclosingQuotesIsDropped) {
       {"a\"b\"", "a\"b\""},
       {" \"a\"", " \"a\""},
       {"\"表\"", "表"},
+      {"\"a", "\"a"},
   };
   for (const Case& c : cases) EXPECT_EQ(withoutEnclosingQuotes(c.answer), c.taken) << c.answer;
 }

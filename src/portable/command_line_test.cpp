@@ -35,7 +35,10 @@ TEST(SplitCommandLine, ArgumentsAfterTheProgram) {
        {"C:\\x y\\p.exe"
         "a.rep"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
+  for (const Case& c : cases) {
+    EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
+    EXPECT_EQ(argumentsAfterProgram(c.line), Args(c.args.begin() + 1, c.args.end())) << c.line;
+  }
 }
 
 TEST(SplitCommandLine, NoByteOfAJapaneseCharacterIsABackslashOrQuote) {
@@ -57,6 +60,7 @@ TEST(SplitCommandLine, NoByteOfAJapaneseCharacterIsABackslashOrQuote) {
 
 TEST(SplitCommandLine, EmptyLineHasAnEmptyProgramOnly) {
   EXPECT_EQ(splitCommandLine(""), Args{""});
+  EXPECT_EQ(splitCommandLine("\"C:\\p.exe"), Args{"C:\\p.exe"});  // its quote never closed
   EXPECT_EQ(splitCommandLine("  a"), (Args{"", "a"}));
 }
 

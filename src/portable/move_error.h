@@ -26,34 +26,29 @@ struct MoveResult {
   bool ok() const { return error == MoveError::kNone; }
 };
 
-// The text shown after " -- Error: " for a failed move.
+// The words shown after " -- Error: " for each failure, as the standard C library has them.
+struct MoveErrorText {
+  MoveError error;
+  const char* text;
+};
+inline constexpr MoveErrorText kMoveErrorTexts[] = {
+    {MoveError::kNotFound, "No such file or directory"},
+    {MoveError::kAccessDenied, "Permission denied"},
+    {MoveError::kAlreadyExists, "File already exists"},
+    {MoveError::kCrossDevice, "Cross-device link"},
+    {MoveError::kNeedsCopy, "Cross-device link"},
+    {MoveError::kReadOnly, "Read-only file system"},
+    {MoveError::kDiskFull, "No space left on device"},
+    {MoveError::kInvalidArgument, "Invalid argument"},
+    {MoveError::kSourceChanged, "Device or resource busy"},
+    {MoveError::kSourceHeld, "Resource temporarily unavailable"},
+    {MoveError::kInterrupted, "Interrupted system call"},
+};
+
+// The text shown after " -- Error: " for a failed move: its row's, or the system's own text.
 inline std::string moveErrorText(const MoveResult& result) {
-  switch (result.error) {
-    case MoveError::kNone:
-      return "";
-    case MoveError::kNotFound:
-      return "No such file or directory";
-    case MoveError::kAccessDenied:
-      return "Permission denied";
-    case MoveError::kAlreadyExists:
-      return "File already exists";
-    case MoveError::kCrossDevice:
-    case MoveError::kNeedsCopy:
-      return "Cross-device link";
-    case MoveError::kReadOnly:
-      return "Read-only file system";
-    case MoveError::kDiskFull:
-      return "No space left on device";
-    case MoveError::kInvalidArgument:
-      return "Invalid argument";
-    case MoveError::kSourceChanged:
-      return "Device or resource busy";
-    case MoveError::kSourceHeld:
-      return "Resource temporarily unavailable";
-    case MoveError::kInterrupted:
-      return "Interrupted system call";
-    case MoveError::kOther:
-      break;
+  for (const MoveErrorText& row : kMoveErrorTexts) {
+    if (row.error == result.error) return row.text;
   }
   return result.otherText;
 }

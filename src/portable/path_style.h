@@ -22,12 +22,14 @@ constexpr std::string_view separatorsOf(PathStyle style) {
 // True when the last character of `path` is the separator the dialogue appends.
 bool endsWithSeparator(std::string_view path, PathStyle style);
 
-// The last component of `path`, after its last separator.
+// The last component of `path`, after its last separator (on Windows, or after a drive's ':',
+// as in "C:a.rep").
 std::string_view fileNamePart(std::string_view path, PathStyle style);
 
-// The folder part of `path`, up to and with its last separator, or nothing for a bare name.
+// The folder part of `path`, up to and with its last separator (or a drive's ':'), or nothing
+// for a bare name.
 std::string_view folderPart(std::string_view path, PathStyle style);
 
-// `name` inside `folder`, with a separator between them unless the folder is empty, ends in one,
-// or (Windows) is a drive's current folder, "C:".
+// `name` inside `folder`, with a separator between them unless the folder is empty or ends in
+// one (or in a drive's ':').
 std::string pathInFolder(std::string_view folder, std::string_view name, PathStyle style);

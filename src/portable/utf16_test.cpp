@@ -33,6 +33,8 @@ TEST(Utf16, InvalidBytesBecomeReplacementCharacters) {
       {"\xC0\xAF", u"\xFFFD\xFFFD"},  // an overlong '/'
       {"\xE3\x81z", u"\xFFFD\xFFFDz"},
       {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // past U+10FFFF
+      {"\xF5\x80", u"\xFFFD\xFFFD"},                      // no lead byte of UTF-8
+      {"\xF0\x9F\x98", u"\xFFFD\xFFFD\xFFFD"},            // cut short
   };
   for (const Case& c : cases) EXPECT_EQ(utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
 }

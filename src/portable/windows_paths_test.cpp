@@ -18,6 +18,13 @@ TEST(WindowsPaths, HowAPathBegins) {
       {"\\\\?\\C:\\x", WindowsPathRoot::kExtended, "", "\\\\?\\C:\\x"},
       {"\\x\\a.rep", WindowsPathRoot::kRooted, "", "\\x\\a.rep"},
       {"rr.\\a.rep", WindowsPathRoot::kRelative, "", "rr.\\a.rep"},
+      {"\\\\.\\C:\\x", WindowsPathRoot::kExtended, "", "\\\\.\\C:\\x"},
+      {"//?/C:/x", WindowsPathRoot::kExtended, "", "//?/C:/x"},
+      {"\\\\srv", WindowsPathRoot::kUnc, "\\\\srv", ""},
+      {"c:", WindowsPathRoot::kDriveRelative, "c:", ""},
+      {"1:x", WindowsPathRoot::kRelative, "", "1:x"},   // no drive
+      {"\\\\?x", WindowsPathRoot::kUnc, "\\\\?x", ""},  // a server named ?x
+      {"\\x", WindowsPathRoot::kRooted, "", "\\x"},
   };
   for (const Case& c : cases) {
     const WindowsPathStart start = splitWindowsPath(c.path);
@@ -44,12 +51,18 @@ TEST(WindowsPaths, ExtendedFormNamesExactlyWhatIsSpelled) {
       {"//srv/share/d", "a.rep", "\\\\?\\UNC\\srv\\share\\d\\a.rep"},
       {"\\\\?\\C:\\x", "..\\..\\b", "\\\\?\\C:\\b"},
       {"\\\\?\\UNC\\srv\\share\\x", "..\\..\\b", "\\\\?\\UNC\\srv\\share\\b"},
+      {"\\\\?\\unc\\srv\\share", "..\\b", "\\\\?\\unc\\srv\\share\\b"},
+      {"//?/C:/x", "a", "\\\\?\\C:\\x\\a"},
+      {"\\\\?\\UNCx\\y", "..\\b", "\\\\?\\UNCx\\b"},  // no UNC: a volume so named
   };
   for (const Case& c : cases) {
     EXPECT_EQ(extendedWindowsPath(c.folder, c.rest), c.extended) << c.folder << " + " << c.rest;
   }
   EXPECT_EQ(nativeWindowsPath("\\\\?\\C:\\x"), "\\??\\C:\\x");
   EXPECT_EQ(nativeWindowsPath("\\\\?\\UNC\\s\\h\\x"), "\\??\\UNC\\s\\h\\x");
+  EXPECT_EQ(nativeWindowsPath("\\\\.\\C:\\x"), "\\??\\C:\\x");
+  EXPECT_EQ(nativeWindowsPath("C:\\x"), "C:\\x");
+  EXPECT_EQ(nativeWindowsPath("\\\\?x\\"), "\\\\?x\\");
 }
 
 }  // namespace
