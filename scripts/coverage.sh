@@ -34,7 +34,8 @@ for run in "$runs"/*; do
 done
 echo "fault runs: $merged merged, $spoiled spoiled by a fault in their counts' own writes"
 rm -rf "$runs"
-filters=(--root . --object-directory "$build" --filter 'src/' --exclude '.*_test\.cpp'
+filters=(--root . --object-directory "$build" --exclude-directories '.*wineprefix'
+         --filter 'src/' --exclude '.*_test\.cpp'
          --exclude '.*_win32\.(cpp|h)' --exclude 'src/driver/main\.cpp'
          --exclude-unreachable-branches --exclude-throw-branches)
 gcovr "${filters[@]}" --txt --print-summary "$build" | tee "$build/summary.txt"
@@ -52,7 +53,7 @@ if [ "${1:-}" = --windows ]; then
   REPRENAME_REQUIRE_WINE=1 "$build/tests/reprename_wine_e2e" --gtest_brief=1 >/dev/null || true
   echo "== the Windows layer, from the Wine tests"
   gcovr --root . --object-directory "$wbuild" --gcov-executable x86_64-w64-mingw32-gcov \
-    --filter '.*_win32\.cpp' --exclude-unreachable-branches --exclude-throw-branches \
-    --txt --print-summary
+    --filter 'src/.*_win32\.cpp' --exclude-unreachable-branches --exclude-throw-branches \
+    --txt --print-summary "$wbuild" 2>/dev/null
   cmake -S . -B "$build" -DREPRENAME_WINDOWS_BUILD_DIR="$PWD/build-windows" >/dev/null
 fi
