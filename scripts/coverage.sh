@@ -13,28 +13,37 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build=build-coverage
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DREPRENAME_WERROR=ON \
   -DCMAKE_CXX_FLAGS="--coverage -O0 -fprofile-update=atomic" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
+find "$build" -name "*.gcda" -delete 2>/dev/null || true  # the build lists the tests by running them
 cmake --build "$build" -j "$jobs" --target reprename reprename_tests reprename_e2e >/dev/null
 find "$build" -name "*.gcda" -delete
 chmod -R a+rwX "$build"  # a test runs the tool as another user, who writes its counts too
 umask 000              # into the same files
 "$build/tests/reprename_tests" --gtest_brief=1 | grep -v "^Running main"
-# The fault table's runs keep their counts apart, each merged in unless a fault spoiled it.
+# The fault table's runs keep their counts apart, each merged in unless a fault spoiled it:
+# first into a folder of the tool's counts alone (fast), then that into the build's.
 runs=/tmp/reprename-coverage-runs
-rm -rf "$runs"
+rm -rf "$runs" "$runs.sum" "$runs.check"
 REPRENAME_GCOV_RUNS=$runs REPRENAME_ERROR_SWEEP=1 "$build/tests/reprename_e2e" --gtest_brief=1 |
   grep -v "^Running main\|runs:\|trials of"
 merged=0
 spoiled=0
-for run in "$runs"/*; do
-  if gcov-tool merge -o "$build" "$build" "$run$PWD/$build" >/dev/null 2>&1; then
-    merged=$((merged + 1))
+sum=$runs.sum
+for run in "$runs"/*/; do
+  counts=$run${PWD#/}/$build
+  if [ ! -d "$sum" ]; then
+    gcov-tool merge -o "$runs.check" "$counts" "$counts" >/dev/null 2>&1 && cp -r "$counts" "$sum"
   else
-    spoiled=$((spoiled + 1))
-  fi
+    gcov-tool merge -o "$sum.new" "$sum" "$counts" >/dev/null 2>&1 &&
+      rm -rf "$sum" && mv "$sum.new" "$sum"
+  fi && merged=$((merged + 1)) || { spoiled=$((spoiled + 1)); rm -rf "$sum.new"; }
 done
+# The tool's own objects only: the build folder also holds the Wine tests' prefix, whose drive
+# Z: is the whole machine.
+[ ! -d "$sum" ] || gcov-tool merge -o "$build/CMakeFiles" "$build/CMakeFiles" "$sum/CMakeFiles"
 echo "fault runs: $merged merged, $spoiled spoiled by a fault in their counts' own writes"
-rm -rf "$runs"
-filters=(--root . --object-directory "$build" --exclude-directories '.*wineprefix'
+rm -rf "$runs" "$runs.sum" "$runs.check"
+filters=(--root . --object-directory "$build"
+         --exclude-directories '.*wineprefix' --exclude-directories '.*CompilerId.*'
          --filter 'src/' --exclude '.*_test\.cpp'
          --exclude '.*_win32\.(cpp|h)' --exclude 'src/driver/main\.cpp'
          --exclude-unreachable-branches --exclude-throw-branches)

@@ -109,29 +109,6 @@ TEST_F(EndToEnd, AllTwelveTokensWithJapaneseTexts) {
   EXPECT_EQ(files(), (Names{"out/" + first + ".rep", "out/" + second + ".rep"}));
 }
 
-TEST_F(EndToEnd, RelativeDestinationIsTheWorkingDirectorys) {
-  std::string a = replay("a.rep", "x", {});
-  fs::create_directories(d + "work/out");
-  ProcessOptions options;
-  options.workingDirectory = d + "work";
-  ProcessResult r = run({a}, "out\n/n-/0\n", options);
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(files(), Names{"work/out/x-000.rep"});
-}
-
-TEST_F(EndToEnd, TakenNamesAreNumbered) {
-  std::string a = replay("in/a.rep", "abc");
-  std::string b = replay("in/b.rep", "abc");
-  replay("out/abc.rep", "old");
-  replay("out/abc0.rep", "old");
-  replay("out/abc1.rep", "old");
-  ProcessResult r = run({a, b}, d + "out\n\n");
-  EXPECT_EQ(r.out, dialogue(d + "out/") + numbered(a, d + "out/abc2.rep") +
-                       numbered(b, d + "out/abc3.rep") + summary(2, 0, 2));
-  EXPECT_EQ(files(),
-            (Names{"out/abc.rep", "out/abc0.rep", "out/abc1.rep", "out/abc2.rep", "out/abc3.rep"}));
-}
-
 TEST_F(EndToEnd, FileWhoseNameIsAlreadyItsOwnGetsNumberZero) {
   std::string a = replay("abc.rep", "abc");
   ProcessResult r = run({a}, "\n\n");
@@ -313,20 +290,6 @@ TEST_F(EndToEnd, WhatMovesIsWhatWasRead) {
   }
 }
 
-TEST_F(EndToEnd, FieldsOutsideTheTablesGiveEmptyTexts) {
-  ReplayFields f;
-  f.p1Character = 11;
-  f.p2Character = 0xFF;
-  f.p1FirstCard = 3;
-  f.stage = 21;
-  f.month = 0;
-  f.day = 0xF6;  // -10
-  std::string a = replay("a.rep", "x", f);
-  ProcessResult r = run({a}, "\n[/1|/2|/j|/J|/3|/4|/5|/6|/s|/d]\n");
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(files(), Names{"[|||||||||00-10].rep"});
-}
-
 TEST_F(EndToEnd, OverlongNamesFailLikeAnyMoveAndLongPathsWork) {
   std::string a = replay("a.rep", "abc");
   std::string b = replay("b.rep", "abc");
@@ -354,27 +317,6 @@ TEST_F(EndToEnd, FifoAtTheTargetCountsAsFreeAndIsNeverReplaced) {
   ASSERT_EQ(::lstat((d + "abc.rep").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
   EXPECT_EQ(files(), Names{"a.rep"});
-}
-
-// The move to another file system copies, then removes the source.
-TEST_F(EndToEnd, MoveAcrossFileSystems) {
-  const std::string other = folderOnAnotherFileSystem();
-  if (other.empty()) GTEST_SKIP() << "no second file system at /dev/shm";
-  ReplayFields f;
-  f.size = 3 << 20;
-  std::string a = replay("a.rep", "big", f);
-  ::chmod(a.c_str(), 0640);
-  std::string original = readFile(a);
-  ProcessResult r = run({a}, other + "\n\n");
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_NE(r.out.find(renamed(a, other + "/big.rep")), std::string::npos) << r.out;
-  EXPECT_EQ(files(), Names{});
-  EXPECT_EQ(namesIn(other), Names{"big.rep"}) << "no temporary file left";
-  EXPECT_TRUE(readFile(other + "/big.rep") == original);
-  struct stat moved;
-  ASSERT_EQ(::stat((other + "/big.rep").c_str(), &moved), 0);
-  EXPECT_EQ(moved.st_mode & 0777, 0640u);
-  fs::remove_all(other);
 }
 
 // A folder stands for the replays directly in it, in the order of their names: regular files

@@ -107,7 +107,20 @@ const std::vector<Fault> kFaults = {
     {"write", "retval=0", "1", Scene::kSameVolume, "", ">out.log", true},
 };
 
-bool haveStrace() { return ::access("/usr/bin/strace", X_OK) == 0; }
+// The outcome line of the replay at `path` in a run's output, or "".
+std::string outcomeOf(const std::string& out, const std::string& path) {
+  const std::size_t line = out.find(path + "\n    ===>");
+  if (line == std::string::npos) return "";
+  return out.substr(line, out.find('\n', line + path.size() + 1) - line);
+}
+
+// Why the runs cannot go under strace here, or null.
+const char* whyNoStrace() {
+#ifdef __SANITIZE_ADDRESS__
+  return "the sanitizers' own runtime makes system calls and cannot run under strace";
+#endif
+  return ::access("/usr/bin/strace", X_OK) == 0 ? nullptr : "no strace here";
+}
 
 class FaultTable : public EndToEnd {
  protected:
@@ -263,9 +276,7 @@ class FaultTable : public EndToEnd {
       if (at == 0) ++tally.lost;
       if (at > 1 && !twice) ++tally.doubled;
       if (twice && killed) ++tally.bothAfterKill;
-      const std::size_t line = r.out.find(path + "\n    ===>");
-      const std::size_t end = r.out.find('\n', line + path.size() + 1);
-      const std::string outcome = line == std::string::npos ? "" : r.out.substr(line, end - line);
+      const std::string outcome = outcomeOf(r.out, path);
       const std::size_t arrow = outcome.find("===>");
       if (outcome.find(" -- Rename successful!") != std::string::npos) {
         const std::string target = outcome.substr(arrow + 4, outcome.find(" -- ") - arrow - 4);
@@ -335,10 +346,7 @@ class FaultTable : public EndToEnd {
 };
 
 TEST_F(FaultTable, EveryFaultLeavesEveryReplayWholeAtOnePath) {
-  if (!haveStrace()) GTEST_SKIP() << "no strace here";
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "the sanitizers' own runtime makes system calls and cannot run under strace";
-#endif
+  if (const char* why = whyNoStrace()) GTEST_SKIP() << why;
   runTable(kFaults);
   EXPECT_GT(runs, 0);
 }
@@ -346,10 +354,7 @@ TEST_F(FaultTable, EveryFaultLeavesEveryReplayWholeAtOnePath) {
 // A kill at each call of one group's move across file systems, in turn: no replay lost, none
 // partial under a name. Bounded here; REPRENAME_FULL_SWEEP=1 sweeps every call and error.
 TEST_F(FaultTable, KillAtEachCallOfAGroup) {
-  if (!haveStrace()) GTEST_SKIP() << "no strace here";
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "the sanitizers' own runtime makes system calls and cannot run under strace";
-#endif
+  if (const char* why = whyNoStrace()) GTEST_SKIP() << why;
   const bool full = ::getenv("REPRENAME_FULL_SWEEP") != nullptr;
   const std::vector<const char*> calls = {
       "openat",    "lseek",  "pread64",   "pwrite64",   "ftruncate", "fchown",  "flistxattr",
@@ -412,15 +417,9 @@ TEST_F(FaultTable, TwoRunsAtOnceIntoAnotherFileSystem) {
     for (const auto& [path, bytes] : originals) {
       EXPECT_EQ(pathsOf[bytes], 1) << "trial " << trial << ": " << path;
       atTwoPaths += pathsOf[bytes] > 1;
-      const std::string moved = path + "\n    ===>";
       int successes = 0;
       for (const ProcessResult& r : both) {
-        const std::size_t line = r.out.find(moved);
-        const std::size_t end =
-            line == std::string::npos ? line : r.out.find('\n', line + moved.size());
-        successes +=
-            line != std::string::npos &&
-            r.out.substr(line, end - line).find(" -- Rename successful!") != std::string::npos;
+        successes += outcomeOf(r.out, path).find(" -- Rename successful!") != std::string::npos;
       }
       EXPECT_LE(successes, 1) << "trial " << trial << ": " << path;
       claimedTwice += successes > 1;
@@ -433,10 +432,7 @@ TEST_F(FaultTable, TwoRunsAtOnceIntoAnotherFileSystem) {
 // On a FUSE volume, whose daemon never hears of a syncfs, a group's data and then its names reach
 // the disk through fsyncs of the folder: one before the first name, one after the last.
 TEST_F(FaultTable, AGroupOnFuseIsFlushedThroughItsFolder) {
-  if (!haveStrace()) GTEST_SKIP() << "no strace here";
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "the sanitizers' own runtime makes system calls and cannot run under strace";
-#endif
+  if (const char* why = whyNoStrace()) GTEST_SKIP() << why;
   if (!setUp(Scene::kClaimVolume)) GTEST_SKIP() << "no exFAT through FUSE here";
   const std::string log = d + "calls";
   std::vector<std::string> argv = {

@@ -154,8 +154,7 @@ class MemoryFileSystem : public FileSystem {
       result.error = MoveError::kNeedsCopy;
     } else if (failing != failingTargets.end()) {
       result.error = failing->second;
-    } else if (!samePath(from, to) &&
-               (files.count(to) != 0 || otherEntries.count(to) != 0 || isFolderKey(to))) {
+    } else if (!samePath(from, to) && taken(to)) {
       result.error = MoveError::kAlreadyExists;
     } else {
       std::string bytes = std::move(files[from]);
@@ -210,9 +209,7 @@ class MemoryFileSystem : public FileSystem {
     uint64_t size() const override { return bytes_.size(); }
     MoveResult name(const std::string& to) override {
       fs_.note("name " + from_ + " " + to);
-      if (fs_.files.count(to) != 0 || fs_.otherEntries.count(to) != 0 || fs_.isFolderKey(to)) {
-        return MoveResult{MoveError::kAlreadyExists, {}};
-      }
+      if (fs_.taken(to)) return MoveResult{MoveError::kAlreadyExists, {}};
       auto failing = fs_.failingTargets.find(to);
       if (failing != fs_.failingTargets.end()) return MoveResult{failing->second, {}};
       fs_.files[to] = bytes_;
@@ -260,6 +257,9 @@ class MemoryFileSystem : public FileSystem {
     std::string folder = pathKey(path, style_);
     if (!folder.empty() && folder.back() == separatorOf(style_)) folder.pop_back();
     return folder;
+  }
+  bool taken(const std::string& path) const {
+    return files.count(path) != 0 || otherEntries.count(path) != 0 || isFolderKey(path);
   }
   bool isFolderKey(const std::string& path) const {
     const std::string folder = folderKey(path);

@@ -85,13 +85,6 @@ TEST(AskDestination, WithoutDirectoryAnEmptyAnswerCancels) {
             "/home/me/out/");
 }
 
-TEST(AskDestination, EndOfInputCancelsBothVariants) {
-  for (const char* path : {"dir/a.rep", "a.rep"}) {
-    ScriptConsole console;
-    EXPECT_FALSE(askDestination(path, console, kPosix).has_value()) << path;
-  }
-}
-
 TEST(AskFormat, EmptyMeansReplayNameAndQuestionMarkShowsHelp) {
   struct Case {
     std::deque<std::string> answers;

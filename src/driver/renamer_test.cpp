@@ -32,13 +32,6 @@ class RenamerTest : public ::testing::Test {
   ScriptStops stops;
 };
 
-TEST_F(RenamerTest, NoArgumentsSaysHowToUse) {
-  EXPECT_EQ(run({}, {}), 0);
-  EXPECT_EQ(console.out, kNoReplays);
-  EXPECT_EQ(console.keyWaits, 1);
-  EXPECT_TRUE(fs.log.empty());
-}
-
 TEST_F(RenamerTest, RenamesReportsAndSummarises) {
   addReplay("in/a.rep", "abc");
   addReplay("in/b.rep", "abc");
@@ -135,13 +128,6 @@ TEST_F(RenamerTest, CollisionThatFailsCountsAsWarningAndError) {
                         summary(1, 1, 1)),
       std::string::npos)
       << console.both;
-}
-
-TEST_F(RenamerTest, OwnNameCollidesWithItself) {
-  addReplay("in/abc.rep", "abc");
-  EXPECT_EQ(run({"in/abc.rep"}, {"", ""}), 0);
-  EXPECT_NE(console.out.find(numbered("in/abc.rep", "in/abc0.rep")), std::string::npos);
-  EXPECT_EQ(fs.files.count("in/abc0.rep"), 1u);
 }
 
 // A second run over files the first run numbered: the names they leave free are taken again.

@@ -122,18 +122,6 @@ class ComposeNameTest : public ::testing::Test {
   int64_t sequence = 0;
 };
 
-TEST_F(ComposeNameTest, HelpScreenExamples) {
-  ReplayFields f;
-  f.nameCodes = nameCodesFor("Final");
-  EXPECT_EQ(compose(f, "off02-/n"), "off02-Final");
-  EXPECT_EQ(compose(f, "05/d_/1vs/2"), "051231_KovvsDru");
-  sequence = 0;
-  EXPECT_EQ(compose(f, "00/0/1(/3,/4)-/2(/5,/6)"),
-            std::string("00000Kov(") + std::string(FIRST_CARD_LABELS[0]) + "," +
-                std::string(SECOND_CARD_LABELS[0]) + ")-Dru(" + std::string(FIRST_CARD_LABELS[3]) +
-                "," + std::string(SECOND_CARD_LABELS[3]) + ")");
-}
-
 TEST_F(ComposeNameTest, TrimsTheNameAndKeepsInnerBlanks) {
   ReplayFields f;
   f.nameCodes = nameCodesFor(" AB CD");

@@ -97,21 +97,6 @@ TEST(DecodeReplayBytes, RefusesWhatIsNoReplay) {
   }
 }
 
-TEST(DecodeReplayBytes, DecodesNameAndFields) {
-  ReplayFields f;
-  f.nameCodes = nameCodesFor(" AB CD");
-  f.month = 5;
-  f.day = 7;
-  f.stage = 20;
-  f.size = 5000;
-  ReplayFile replay = decodeReplayBytes(replayBytes(f).substr(0, kReplayHeaderSize));
-  ASSERT_EQ(replay.status, ReplayStatus::kOk);
-  EXPECT_EQ(replay.name, " AB CD  ");
-  EXPECT_EQ(replay.header.month, 5);
-  EXPECT_EQ(replay.header.day, 7);
-  EXPECT_EQ(replay.header.stage, 20);
-}
-
 TEST(ReplayFileNames, EndInDotRepInAnyCase) {
   for (const char* name : {"a.rep", "A.REP", "b.Rep", ".rep", "x y.rEP", "表.rep"}) {
     EXPECT_TRUE(isReplayFileName(name)) << name;
