@@ -342,37 +342,54 @@ def check_desktop_session():
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        if not wait_until(lambda: os.path.exists("/tmp/.X11-unix/X73"), 10):
+        env = dict(os.environ, DISPLAY=display)
+        # Ready when it answers a client, not when its socket appears (a busy machine's Xvfb
+        # makes the socket before it listens).
+        if not wait_until(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=env,
+                                                 stdout=subprocess.DEVNULL,
+                                                 stderr=subprocess.DEVNULL).returncode == 0, 20):
             print("skipped: the desktop session (Xvfb does not start here)")
             return
-        env = dict(os.environ, DISPLAY=display)
 
         def terminals():
-            found = subprocess.run(["xdotool", "search", "--class", "xterm"], env=env,
-                                   stdout=subprocess.PIPE, text=True).stdout.split()
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "xterm"],
+                                   env=env, stdout=subprocess.PIPE, text=True).stdout.split()
             return found
 
+        def waiting_for_input():
+            """True while the tool's main thread is in read(): at a prompt or the key wait."""
+            for pid in filter(str.isdigit, os.listdir("/proc")):
+                try:
+                    with open("/proc/%s/comm" % pid) as f, open("/proc/%s/syscall" % pid) as g:
+                        if f.read().strip() == "reprename" and g.read().split()[0] == "0":
+                            return True
+                except (OSError, IndexError):
+                    pass
+            return False
+
         def answer_and_close(start, renamed, what):
-            launcher = subprocess.Popen(start, env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-            check(wait_until(lambda: terminals(), 15), "%s opens a terminal window" % what)
-            if not terminals():
+            errors = tempfile.TemporaryFile("w+")
+            launcher = subprocess.Popen(start, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+            if not wait_until(lambda: terminals() and waiting_for_input(), 30):
                 launcher.kill()
+                errors.seek(0)
+                check(False, "%s opens a terminal window: %s" % (what, errors.read()[-300:]))
                 return
+            check(True, "%s opens a terminal window" % what)
             window = terminals()[0]
             for key in ("Return", "Return"):  # the first file's folder, the replay's own name
-                time.sleep(0.5)
                 subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env)
                 subprocess.run(["xdotool", "key", key], env=env)
-            check(wait_until(lambda: all(os.path.exists(p) for p in renamed), 15),
+            check(wait_until(lambda: all(os.path.exists(p) for p in renamed), 30),
                   "%s renames the replays: %s" % (what, renamed))
-            time.sleep(0.5)
-            check(window in terminals(), "%s: the window stays at the key wait" % what)
+            # Keys typed before the key wait are dropped, as the tool means them to be.
+            check(wait_until(waiting_for_input, 30) and window in terminals(),
+                  "%s: the window stays at the key wait" % what)
             subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env)
             subprocess.run(["xdotool", "key", "space"], env=env)
-            check(wait_until(lambda: window not in terminals(), 15),
+            check(wait_until(lambda: window not in terminals(), 30),
                   "%s: a key closes the window" % what)
-            launcher.wait(timeout=15)
+            launcher.wait(timeout=30)
 
         with tempfile.TemporaryDirectory(prefix="reprename-session-") as folder:
             write_replay(os.path.join(folder, "a.rep"), "Opened")
