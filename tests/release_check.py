@@ -10,7 +10,7 @@ the tool shows; the exe carries the CMake version and its manifest, runs under W
 unpacked zip, and a second clean build at another path gives the same bytes. The Linux install
 gives the binary, a manual page man renders cleanly and that quotes every text, a launcher
 desktop-file-validate accepts, a MIME type that a .REP file resolves to, and the icons; the
-binary answers --help and --version.
+binary answers --help and --version; the README explains every text a failed move can show.
 """
 import os
 import re
@@ -41,11 +41,13 @@ MESSAGES = [
     " -- Press any key to exit --", "-- Rename successful!",
     "-- Rename successful!(Warning: file already exists)", "File(s)", "Error(s)", "Warning(s)",
 ]
-ERROR_TEXTS = ["No such file or directory", "Permission denied", "File already exists",
-               "Cross-device link", "Read-only file system", "No space left on device",
-               "Invalid argument", "File name too long", "Device or resource busy"]
 # What only the Linux build says: another run holds the replay (on Windows, "Permission denied").
 LINUX_ERROR_TEXTS = ["Resource temporarily unavailable"]
+# Every reason a failed move can show: the tool's table of them, read from its source, and the
+# system's own text for a name that is too long.
+with open(os.path.join(ROOT, "src", "portable", "move_error.h"), encoding="utf-8") as header:
+    ERROR_TEXTS = sorted(set(re.findall(r'\{MoveError::\w+, "([^"]+)"\}', header.read())) -
+                         set(LINUX_ERROR_TEXTS)) + ["File name too long"]
 REPLAY_TYPE = "application/x-versus-replay"
 ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]
 failures = []
@@ -183,6 +185,10 @@ def check_linux(v, scratch, source):
     missing = [t for t in MESSAGES + ERROR_TEXTS + LINUX_ERROR_TEXTS + ["DESKTOP"]
                if " ".join(t.split()) not in shown]
     check(not missing, "the manual page quotes every text of the tool: %s missing" % missing)
+    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+        readme = f.read()
+    missing = [t for t in ERROR_TEXTS + LINUX_ERROR_TEXTS if "` -- Error: %s`" % t not in readme]
+    check(not missing, "the README's table explains every failure's text: %s missing" % missing)
 
     check_desktop(prefix)
     folder = "reprename-%s-linux-%s" % (v, os.uname().machine)

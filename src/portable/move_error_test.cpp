@@ -4,27 +4,19 @@
 
 namespace {
 
-// The words after " -- Error: ", which the README and the manual page quote.
-TEST(MoveError, TextsTheUserIsShown) {
+// A failure the tool names shows its row's words, whatever the system said; any other shows the
+// system's own. The words themselves are checked against the README and the manual page by the
+// release check, which reads them from the same table.
+TEST(MoveError, ARowsWordsOrTheSystemsOwn) {
   struct Case {
-    MoveError error;
+    MoveResult result;
     const char* text;
   } cases[] = {
-      {MoveError::kNotFound, "No such file or directory"},
-      {MoveError::kAccessDenied, "Permission denied"},
-      {MoveError::kAlreadyExists, "File already exists"},
-      {MoveError::kCrossDevice, "Cross-device link"},
-      {MoveError::kNeedsCopy, "Cross-device link"},
-      {MoveError::kReadOnly, "Read-only file system"},
-      {MoveError::kDiskFull, "No space left on device"},
-      {MoveError::kInvalidArgument, "Invalid argument"},
-      {MoveError::kSourceChanged, "Device or resource busy"},
-      {MoveError::kSourceHeld, "Resource temporarily unavailable"},
-      {MoveError::kInterrupted, "Interrupted system call"},
+      {{MoveError::kNeedsCopy, "ignored"}, "Cross-device link"},
+      {{MoveError::kSourceChanged, ""}, "Device or resource busy"},
+      {{MoveError::kOther, "File name too long"}, "File name too long"},
   };
-  for (const Case& c : cases) EXPECT_EQ(moveErrorText(MoveResult{c.error, ""}), c.text);
-  EXPECT_EQ(moveErrorText(MoveResult{MoveError::kOther, "File name too long"}),
-            "File name too long");
+  for (const Case& c : cases) EXPECT_EQ(moveErrorText(c.result), c.text);
 }
 
 }  // namespace
