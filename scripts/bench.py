@@ -400,6 +400,16 @@ def mount_image(folder, fstype):
     return None
 
 
+def unmount_image(folder, fstype, mount):
+    """Unmounts what mount_image mounted and frees the image's loop devices."""
+    subprocess.run(["umount", mount])
+    image = os.path.join(folder, fstype + ".img")
+    loops = subprocess.run(["losetup", "-n", "-O", "NAME", "-j", image],
+                           stdout=subprocess.PIPE, text=True).stdout.split()
+    for device in loops:
+        subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
+
+
 def cross_run(tool, src, dest, count):
     """One move of the `count` replays in `src` to `dest` by `tool`; its wall time."""
     paths = [os.path.join(src, "replay_%06d.rep" % i) for i in range(count)]
@@ -483,12 +493,7 @@ def cross_main(ref):
                     ratio = times["reprename"] / times["mv"]
                     checks.append(("%s %d: within 1.5x of mv" % (fstype, count), ratio <= 1.5,
                                    "%.2fx" % ratio))
-            subprocess.run(["umount", mount])
-            image = os.path.join(folder, fstype + ".img")
-            loops = subprocess.run(["losetup", "-n", "-O", "NAME", "-j", image],
-                                   stdout=subprocess.PIPE, text=True).stdout.split()
-            for device in loops:
-                subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
+            unmount_image(folder, fstype, mount)
     for what, ok, figure in checks:
         print("%-38s %-9s %s" % (what, figure, "met" if ok else "NOT MET"))
     return 0 if all(ok for _, ok, _ in checks) else 1

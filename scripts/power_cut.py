@@ -36,7 +36,8 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from bench import RENAMER, build_against, make_folder, mount_image  # noqa: E402
+from bench import (RENAMER, build_against, make_folder, mount_image,  # noqa: E402
+                   unmount_image)
 
 CALL = re.compile(r'^(\d+) +(\w+)\((.*)\) += (-?\d+)')
 FD = re.compile(r'^(-?\d+)<([^>]*)>')
@@ -212,12 +213,7 @@ def main():
                           "%d violations, %d empty claims (apart)"
                           % (fstype, order, moved, len(ops), states, violations, claims))
             finally:
-                subprocess.run(["umount", mount])
-                image = os.path.join(folder, fstype + ".img")
-                loops = subprocess.run(["losetup", "-n", "-O", "NAME", "-j", image],
-                                       stdout=subprocess.PIPE, text=True).stdout.split()
-                for device in loops:
-                    subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
+                unmount_image(folder, fstype, mount)
     sys.exit(1 if total_violations else 0)
 
 
