@@ -318,6 +318,12 @@ def check_deb(v, scratch):
                                  stdout=subprocess.PIPE, text=True).stdout.strip()
         check(folders != "reprename.desktop", "the launcher never opens folders for other "
               "programs: xdg-mime's default for inode/directory is %r" % folders)
+        with tempfile.TemporaryDirectory(prefix="reprename-autopkgtest-") as tmp:
+            test = subprocess.run(["sh", "debian/tests/rename-samples"], cwd=ROOT,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                  env=dict(os.environ, AUTOPKGTEST_TMP=tmp))
+        check(test.returncode == 0, "the package's autopkgtest passes against the installed "
+              "tool: %s" % test.stdout.strip()[-300:])
         check_desktop_session()
     finally:
         removed = subprocess.run(["dpkg", "--purge", "reprename"], stdout=subprocess.DEVNULL)
