@@ -126,7 +126,7 @@ std::string readStandardInput() {
   return std::string(chunk, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-class PosixConsole : public Console {
+class PosixConsole final : public Console {
  public:
   PosixConsole() {
     holdIfClosed(STDIN_FILENO);  // reads as the end of input

@@ -117,7 +117,7 @@ void discardTypedAhead(HANDLE keyboard) {
   }
 }
 
-class Win32Console : public Console {
+class Win32Console final : public Console {
  public:
   explicit Win32Console(StopRequests& stops)
       : stops_(stops),

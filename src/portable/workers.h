@@ -51,7 +51,7 @@ inline std::thread startPlainThread(std::function<void()> body) {
 //   whoever waitFor() returns to sees them.
 // - stop() joins every thread before it marks the batches done, so no job runs on after it; a
 //   stopped pool takes no more jobs: a batch posted then is dropped at once.
-class ThreadWorkers : public Workers {
+class ThreadWorkers final : public Workers {
  public:
   explicit ThreadWorkers(std::size_t threads, ThreadStarter start = startPlainThread);
   ~ThreadWorkers() override;
