@@ -12,14 +12,18 @@ bool endsWithSeparator(std::string_view path, PathStyle style) {
   return !path.empty() && path.back() == separatorOf(style);
 }
 
+bool startsWithDrive(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
 namespace {
 
 // Where the last component of `path` begins, less one: its last separator, or on Windows a
 // drive's ':' ("C:a.rep" is a.rep in drive C's current folder); npos for a bare name.
 std::size_t lastCut(std::string_view path, PathStyle style) {
   const std::size_t cut = path.find_last_of(separatorsOf(style));
-  const bool drive = style == PathStyle::kWindows && path.size() >= 2 && path[1] == ':' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  const bool drive = style == PathStyle::kWindows && startsWithDrive(path);
   return cut == std::string_view::npos && drive ? 1 : cut;
 }
 

@@ -22,6 +22,9 @@ constexpr std::string_view separatorsOf(PathStyle style) {
 // True when the last character of `path` is the separator the dialogue appends.
 bool endsWithSeparator(std::string_view path, PathStyle style);
 
+// True when a Windows `path` begins with a drive, a letter and ':', as "C:" and "z:a.rep" do.
+bool startsWithDrive(std::string_view path);
+
 // The last component of `path`, after its last separator (on Windows, or after a drive's ':',
 // as in "C:a.rep").
 std::string_view fileNamePart(std::string_view path, PathStyle style);

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "portable/path_style.h"
+
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isSeparator(char c) {
+  return separatorsOf(PathStyle::kWindows).find(c) != std::string_view::npos;
+}
 
 // The end of the component starting at `at`.
 std::size_t componentEnd(std::string_view path, std::size_t at) {
@@ -30,7 +32,7 @@ WindowsPathStart splitWindowsPath(std::string_view path) {
     start.root = WindowsPathRoot::kUnc;
     start.base = path.substr(0, share);
     start.rest = path.substr(share);
-  } else if (path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':') {
+  } else if (startsWithDrive(path)) {
     const bool absolute = path.size() >= 3 && isSeparator(path[2]);
     start.root = absolute ? WindowsPathRoot::kDrive : WindowsPathRoot::kDriveRelative;
     start.base = path.substr(0, 2);
