@@ -83,16 +83,16 @@ bool onFuse(int fd) {
   return ::fstatfs(fd, &st) == 0 && st.f_type == kFuseMagic;
 }
 
-// How a path that is a symbolic link opens.
-enum class Links { kFollow, kRefuse };  // kRefuse: it fails with ELOOP
+// Opens `path` for reading, with `flags` besides. O_NONBLOCK keeps a FIFO's open from waiting
+// for a writer, and a terminal never becomes the process's own.
+Fd openForReading(const std::string& path, int flags = 0) {
+  return Fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
+}
 
-// Opens a regular file for reading. O_NONBLOCK keeps a FIFO's open from waiting for a writer;
-// the fstat then turns away FIFOs, devices and directories, telling of the last in `isFolder`.
-// Nothing opened, with errno set, where it fails.
-Fd openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr,
-                   Links links = Links::kFollow) {
-  const int noFollow = links == Links::kRefuse ? O_NOFOLLOW : 0;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollow));
+// Opens a regular file for reading; the fstat turns away FIFOs, devices and directories,
+// telling of the last in `isFolder`. Nothing opened, with errno set, where it fails.
+Fd openRegularFile(const std::string& path, struct stat* st, bool* isFolder = nullptr) {
+  Fd fd = openForReading(path);
   if (!fd) return fd;
   if (::fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode)) {
     if (isFolder != nullptr) *isFolder = S_ISDIR(st->st_mode);
@@ -352,14 +352,20 @@ bool readLink(const std::string& path, std::string* text) {
   }
 }
 
-// Puts a folder's entries on disk: its own fsync, or where the folder cannot be opened for
-// reading (write and search rights only), a sync of the file system `onIt` lies on.
-int syncFolder(const std::string& folder, int onIt) {
+// Fsyncs `folder`: 0 or the error; -1 where it cannot be opened for reading (write and search
+// rights only) or its file system fsyncs no folders.
+int fsyncFolder(const std::string& folder) {
   Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir) {
-    if (::fsync(dir.get()) == 0) return 0;
-    if (!unsupported(errno)) return errno;
-  }
+  if (!dir) return -1;
+  if (::fsync(dir.get()) == 0) return 0;
+  return unsupported(errno) ? -1 : errno;
+}
+
+// Puts a folder's entries on disk: its own fsync, or where that cannot be had, a sync of the
+// file system `onIt` lies on.
+int syncFolder(const std::string& folder, int onIt) {
+  const int error = fsyncFolder(folder);
+  if (error >= 0) return error;
   if (onIt >= 0) return syncFileSystem(onIt);
   ::sync();  // nothing open on that file system to name it by
   return 0;
@@ -368,23 +374,25 @@ int syncFolder(const std::string& folder, int onIt) {
 // Puts a FUSE folder's files on disk by a call its daemon hears: the folder's fsync, which
 // exfat-fuse and ntfs-3g turn into a flush of the device, or the fsync of a copy in it.
 int flushThroughFuse(const std::string& folder, int copy) {
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir && ::fsync(dir.get()) == 0) return 0;
-  if (dir && !unsupported(errno)) return errno;
+  const int error = fsyncFolder(folder);
+  if (error >= 0) return error;
   return ::fsync(copy) == 0 ? 0 : errno;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 // True when a source is as it was when its copy began: the same file, of the same length,
 // written and changed at the same times.
 bool unchanged(const struct stat& now, const struct stat& then) {
-  return (now.st_mode & S_IFMT) == (then.st_mode & S_IFMT) && now.st_dev == then.st_dev &&
-         now.st_ino == then.st_ino && now.st_size == then.st_size &&
-         now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec &&
-         now.st_ctim.tv_sec == then.st_ctim.tv_sec && now.st_ctim.tv_nsec == then.st_ctim.tv_nsec;
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  return sameFile(now, then) && (now.st_mode & S_IFMT) == (then.st_mode & S_IFMT) &&
+         now.st_size == then.st_size && sameTime(now.st_mtim, then.st_mtim) &&
+         sameTime(now.st_ctim, then.st_ctim);
 }
 
 // One replay's copy in the folder of its new name, and its source, held open and locked
@@ -440,14 +448,14 @@ class PosixCopy : public StagedCopy {
   // errno, or kSourceChanged where the path names another file than the one `read` found.
   MoveResult stage(const FileStamp& read, std::string_view header, StopRequests& stops,
                    std::string* buffer) {
-    source_ = Fd(::open(from_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW));
+    source_ = openForReading(from_, O_NOFOLLOW);  // a link fails with ELOOP
     if (!source_) return errno == ELOOP ? stageLink() : moveFailureOfErrno(errno);
     if (const int error = holdAgainstOtherRuns(source_.get())) return moveFailureOfErrno(error);
     // Taken once the source is held: no other run can change what it finds from here on.
     if (::fstat(source_.get(), &sourceStat_) != 0) return moveFailureOfErrno(errno);
     if (!S_ISREG(sourceStat_.st_mode)) return moveFailureOfErrno(EINVAL);
-    if (sourceStat_.st_nlink == 0)
-      return moveFailureOfErrno(ENOENT);  // removed by another run meanwhile
+    // Removed by another run meanwhile.
+    if (sourceStat_.st_nlink == 0) return moveFailureOfErrno(ENOENT);
     if (!isFileRead(read, stampOf(sourceStat_))) return MoveResult{MoveError::kSourceChanged, {}};
     if (int error = createCopy()) return moveFailureOfErrno(error);
     if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());

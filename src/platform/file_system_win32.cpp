@@ -80,6 +80,11 @@ std::wstring systemPath(std::string_view path) {
   return widen(extendedWindowsPath(folder, start.rest));
 }
 
+// The system's name for `folder`, the folder part of a path: the current folder for none.
+std::wstring systemFolderPath(const std::string& folder) {
+  return systemPath(folder.empty() ? "." : folder);
+}
+
 // ---- What a handle tells
 
 FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -300,7 +305,7 @@ class Win32MovingReplay : public MovingReplay {
 class Win32Copy : public StagedCopy {
  public:
   Win32Copy(std::unique_ptr<Win32MovingReplay> source, std::string to)
-      : source_(std::move(source)), to_(std::move(to)) {}
+      : source_(std::move(source)), folder_(folderPart(to, PathStyle::kWindows)) {}
   Win32Copy(const Win32Copy&) = delete;
   Win32Copy& operator=(const Win32Copy&) = delete;
 
@@ -375,24 +380,24 @@ class Win32Copy : public StagedCopy {
   }
 
   HANDLE copyHandle() const { return copy_.get(); }
-  const std::string& to() const { return to_; }
+  // The folder the copy lies in, which its name keeps it in.
+  const std::string& folder() const { return folder_; }
   bool isLinkCopy() const { return source_->link_; }
 
  private:
   // The copy's file, beside its target, that no other program may open while it is made.
   DWORD create() {
-    const std::string folder(folderPart(to_, PathStyle::kWindows));
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
       char name[64];
       std::snprintf(name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
                     static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
                     ++counter & 0xFFFF);
-      copy_ = Handle(CreateFileW(systemPath(folder + name).c_str(),
+      copy_ = Handle(CreateFileW(systemPath(folder_ + name).c_str(),
                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
       if (copy_) {
-        ownName_ = folder + name;
+        ownName_ = folder_ + name;
         return 0;
       }
       if (GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
@@ -508,7 +513,7 @@ class Win32Copy : public StagedCopy {
   }
 
   std::unique_ptr<Win32MovingReplay> source_;
-  const std::string to_;
+  const std::string folder_;
   FILE_BASIC_INFO basic_ = {};  // the source's, as the copy began
   Handle copy_;
   std::string ownName_;  // the copy's name until it takes its target's
@@ -662,13 +667,12 @@ class Win32FileSystem : public FileSystem {
     std::map<std::string, const Win32Copy*> lastIn;
     for (StagedCopy* staged : copies) {
       const auto* copy = static_cast<const Win32Copy*>(staged);
-      if (!copy->isLinkCopy())
-        lastIn[std::string(folderPart(copy->to(), PathStyle::kWindows))] = copy;
+      if (!copy->isLinkCopy()) lastIn[copy->folder()] = copy;
     }
     for (StagedCopy* staged : copies) {
       const auto* copy = static_cast<const Win32Copy*>(staged);
       if (copy->isLinkCopy()) continue;
-      const bool last = lastIn[std::string(folderPart(copy->to(), PathStyle::kWindows))] == copy;
+      const bool last = lastIn[copy->folder()] == copy;
       const DWORD error = last ? (FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
                                : writeOut(copy->copyHandle());
       if (error != 0) return moveFailureOfWindowsError(error);
@@ -683,7 +687,7 @@ class Win32FileSystem : public FileSystem {
     std::set<std::string> flushed;
     for (StagedCopy* staged : named) {
       const auto* copy = static_cast<const Win32Copy*>(staged);
-      const std::string folder(folderPart(copy->to(), PathStyle::kWindows));
+      const std::string& folder = copy->folder();
       if (!flushed.insert(folder).second) continue;
       const DWORD error = flushFolder(folder);
       if (error == 0) continue;
@@ -693,7 +697,7 @@ class Win32FileSystem : public FileSystem {
       }
       for (StagedCopy* other : named) {
         const auto* each = static_cast<const Win32Copy*>(other);
-        if (each->isLinkCopy() || folderPart(each->to(), PathStyle::kWindows) != folder) continue;
+        if (each->isLinkCopy() || each->folder() != folder) continue;
         if (!FlushFileBuffers(each->copyHandle())) return moveFailureOfWindowsError(GetLastError());
       }
     }
@@ -737,7 +741,7 @@ class Win32FileSystem : public FileSystem {
     auto known = folders_.find(folder);
     if (known != folders_.end()) return known->second;
     std::optional<FileStamp> identity;
-    const Handle dir(CreateFileW(systemPath(folder.empty() ? "." : folder).c_str(), 0,
+    const Handle dir(CreateFileW(systemFolderPath(folder).c_str(), 0,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
@@ -751,7 +755,7 @@ class Win32FileSystem : public FileSystem {
   DWORD flushFolder(const std::string& folder) {
     auto open = openFolders_.find(folder);
     if (open == openFolders_.end()) {
-      Handle dir(CreateFileW(systemPath(folder.empty() ? "." : folder).c_str(), GENERIC_WRITE,
+      Handle dir(CreateFileW(systemFolderPath(folder).c_str(), GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       if (!dir) return GetLastError();
