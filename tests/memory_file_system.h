@@ -71,6 +71,9 @@ class MemoryFileSystem : public FileSystem {
   // Written while their copies' group is flushed: path -> the bytes it holds from then on.
   PathMap<std::string> changedAtFlush{PathOrder{style_}};
   bool copiesHonourStops = false;  // a copy asks the stop requests, and gives up at one
+  // As on Windows, a copy until it is settled holds its source against every other opener, and
+  // its new name against readers.
+  bool holdsLikeWindows = false;
   // "read P", "check P", "list F", "open P", "move A B", "stage A B", "flush", "name A B",
   // "flush names", "remove A"
   std::vector<std::string> log;
@@ -99,11 +102,15 @@ class MemoryFileSystem : public FileSystem {
       auto it = fs_.files.find(path_);
       other_ = it != fs_.files.end() ? !isFileRead(read_, stampOf(it->second))
                                      : fs_.otherEntries.count(path_) != 0 || fs_.isFolderKey(path_);
+      refused_ = fs_.holdsLikeWindows && fs_.held_.count(path_) != 0;
     }
     bool namesAnotherFile() const override { return other_; }
-    MoveResult rename(const std::string& to) override { return fs_.move(path_, to); }
+    MoveResult rename(const std::string& to) override {
+      return refused_ ? MoveResult{MoveError::kAccessDenied, {}} : fs_.move(path_, to);
+    }
     const std::string path_;
     const FileStamp read_;
+    bool refused_ = false;  // held by a copy
 
    private:
     MemoryFileSystem& fs_;
@@ -140,7 +147,7 @@ class MemoryFileSystem : public FileSystem {
   bool isTaken(const std::string& path) override {
     note("open " + path);
     ++existenceTests;
-    return files.count(path) != 0;
+    return files.count(path) != 0 && !(holdsLikeWindows && held_.count(path) != 0);
   }
 
   // A rename, as a replay opened for its move makes one.
@@ -173,7 +180,9 @@ class MemoryFileSystem : public FileSystem {
     auto failing = failingCopies.find(from);
     auto file = files.find(from);
     *result = MoveResult();
-    if (failing != failingCopies.end()) {
+    if (static_cast<const Moving&>(*replay).refused_) {
+      result->error = MoveError::kAccessDenied;
+    } else if (failing != failingCopies.end()) {
       result->error = failing->second;
     } else if (file == files.end()) {
       result->error = MoveError::kNotFound;
@@ -202,9 +211,13 @@ class MemoryFileSystem : public FileSystem {
   class Copy : public StagedCopy {
    public:
     Copy(MemoryFileSystem& fs, std::string from, std::string bytes)
-        : fs_(fs), from_(std::move(from)), bytes_(std::move(bytes)) {}
+        : fs_(fs), from_(std::move(from)), bytes_(std::move(bytes)) {
+      fs_.held_.insert(from_);
+    }
     ~Copy() override {
       if (!kept_ && !named_.empty()) fs_.files.erase(named_);
+      fs_.held_.erase(from_);
+      fs_.held_.erase(named_);
     }
     uint64_t size() const override { return bytes_.size(); }
     MoveResult name(const std::string& to) override {
@@ -214,6 +227,7 @@ class MemoryFileSystem : public FileSystem {
       if (failing != fs_.failingTargets.end()) return MoveResult{failing->second, {}};
       fs_.files[to] = bytes_;
       named_ = to;
+      fs_.held_.insert(to);
       return MoveResult();
     }
     MoveResult removeSource() override {
@@ -242,6 +256,7 @@ class MemoryFileSystem : public FileSystem {
     LogLock& operator=(const LogLock&) { return *this; }
   };
   LogLock logLock_;
+  PathSet held_{PathOrder{style_}};  // sources and names of the copies not yet settled
 
   void note(std::string entry) {
     std::lock_guard<std::mutex> lock(logLock_.mutex);

@@ -354,6 +354,88 @@ TEST_F(UnderWine, MovesWaitForPassingLocksOnce) {
   EXPECT_EQ(files(), (Names{"b.rep", "brief.rep", "c.rep"}));
 }
 
+// To another drive as to the same one: replays of one name numbered, a replay given twice moved
+// once (at once, and lock waits left on for a later replay another program holds a moment), a
+// destination typed in its \\?\ form with a format that makes folders, and one typed with a
+// blank behind it, which Windows' own path rules drop.
+TEST_F(UnderWine, AnotherDriveNumbersAndJoinsAsOneDrive) {
+  const std::string mount = mountDriveT("1m");
+  if (mount.empty()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
+  fs::create_directories(mount + "/sub");
+  fs::create_directories(mount + "/out");
+  struct Row {
+    std::string destination, format;
+    std::vector<std::string> names;  // the replays' own names; "" gives the one before again
+    std::string expected;            // the outcome lines, <n> for the n-th replay's path
+    std::string errors;
+    int warnings;
+    Names onT;
+  } rows[] = {
+      {"T:\\",
+       "",
+       {"Kov", "Kov", "Kov"},
+       "<0>\n    ===>T:\\Kov.rep -- Rename successful!\n"
+       "<1>\n    ===>T:\\Kov0.rep -- Rename successful!(Warning: file already exists)\n"
+       "<2>\n    ===>T:\\Kov1.rep -- Rename successful!(Warning: file already exists)\n",
+       "",
+       2,
+       {"Kov.rep", "Kov0.rep", "Kov1.rep"}},
+      {"T:\\",
+       "",
+       {"Twice", "", "Held"},
+       "<0>\n    ===>T:\\Twice.rep -- Rename successful!\n"
+       "<1>\n    ===>T:\\Twice0.rep\n"
+       "<2>\n    ===>T:\\Held.rep -- Rename successful!\n",
+       moveError("No such file or directory"),
+       1,
+       {"Held.rep", "Twice.rep"}},
+      {"\\\\?\\T:\\",
+       "sub//n",
+       {"Ext"},
+       "<0>\n    ===>\\\\?\\T:\\sub/Ext.rep -- Rename successful!\n",
+       "",
+       0,
+       {"sub/Ext.rep"}},
+      {"T:\\out ",
+       "",
+       {"Blank"},
+       "<0>\n    ===>T:\\out\\Blank.rep -- Rename successful!\n",
+       "",
+       0,
+       {"out/Blank.rep"}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < row.names.size(); ++i) {
+      const std::string& name = row.names[i];
+      args.push_back(name.empty() ? args.back() : replay("r" + std::to_string(i) + ".rep", name));
+    }
+    pid_t holder = 0;
+    if (row.names.back() == "Held") {
+      holder = holdFiles(1000, {args.back()});
+      ASSERT_GT(holder, 0);
+    }
+    ProcessResult r = run(args, row.destination + "\r\n" + row.format + "\r\n");
+    if (holder > 0) ::waitpid(holder, nullptr, 0);
+    std::string expected = row.expected;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string mark = "<" + std::to_string(i) + ">";
+      expected.replace(expected.find(mark), mark.size(), args[i]);
+    }
+    const std::string shown = row.destination == "T:\\out " ? "T:\\out\\" : row.destination;
+    EXPECT_EQ(r.out, windowsText(dialogue(shown) + expected +
+                                 summary(static_cast<int>(args.size()),
+                                         countOf(row.errors, "Error"), row.warnings)))
+        << row.destination << " " << row.format;
+    EXPECT_EQ(r.err, windowsText(row.errors));
+    EXPECT_EQ(filesBelow(mount), row.onT);
+    Names everywhere;  // T: lies in the test's folder
+    for (const std::string& name : row.onT) everywhere.push_back("t/" + name);
+    EXPECT_EQ(files(), everywhere) << "nothing left in the source folder";
+    for (const std::string& name : row.onT) fs::remove(mount + "/" + name);
+  }
+}
+
 // Names Windows takes for devices are taken: a replay named CON or NUL gets the first free
 // numbered name with the warning, on every Windows. A destination that spells the replays' own
 // folder with '/', or in its \\?\ form, names the replay itself: numbered with the warning, not

@@ -70,6 +70,7 @@ std::vector<Outcome> CopyGroup::settle() {
     outcomes.push_back({std::move(copy.path), {std::move(copy.target), copy.collided, moved}});
   }
   copies_.clear();
+  memo_.held.clear();  // their names are files now, or free again
   return outcomes;
 }
 
@@ -107,6 +108,7 @@ void CopyGroup::name(Copy& copy) {
   copy.collided = placed.collided;
   if (placed.moved.ok()) {
     copy.state = State::kNamed;
+    memo_.held.push_back(copy.target);  // open until the group is settled, maybe to no other
   } else if (staged) {
     fail(copy, placed.moved);
   }

@@ -87,10 +87,10 @@ std::vector<std::string> destinationForms(std::string_view answer, std::string_v
   return forms;
 }
 
-std::string folderOfTypedAnswer(const std::string& answer, std::string_view home,
+std::string folderOfTypedAnswer(const std::string& answer, const std::vector<std::string>& forms,
                                 const std::function<bool(const std::string&)>& isFolder) {
   if (isFolder(answer)) return answer;
-  for (const std::string& form : destinationForms(answer, home)) {
+  for (const std::string& form : forms) {
     if (form != answer && isFolder(form)) return form;
   }
   return answer;

@@ -13,6 +13,6 @@
 std::vector<std::string> destinationForms(std::string_view answer, std::string_view home);
 
 // The folder a typed destination answer names: the answer itself when it is a folder, else the
-// first of its other forms that is one, else the answer as typed.
-std::string folderOfTypedAnswer(const std::string& answer, std::string_view home,
+// first of its other `forms` that is one, else the answer as typed.
+std::string folderOfTypedAnswer(const std::string& answer, const std::vector<std::string>& forms,
                                 const std::function<bool(const std::string&)>& isFolder);

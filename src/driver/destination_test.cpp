@@ -35,9 +35,12 @@ TEST(Destination, AnswersAsATerminalSpellsThem) {
       {"file:///home/me/arch%2", "file:///home/me/arch%2"},        // a broken escape
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(folderOfTypedAnswer(c.typed, "/home/me", isFolder), c.settled) << c.typed;
+    EXPECT_EQ(folderOfTypedAnswer(c.typed, destinationForms(c.typed, "/home/me"), isFolder),
+              c.settled)
+        << c.typed;
   }
-  EXPECT_EQ(folderOfTypedAnswer("~/arch", "", isFolder), "~/arch") << "no HOME";
+  EXPECT_EQ(folderOfTypedAnswer("~/arch", destinationForms("~/arch", ""), isFolder), "~/arch")
+      << "no HOME";
 }
 
 }  // namespace

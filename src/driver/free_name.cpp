@@ -33,6 +33,13 @@ std::string numberedName(std::string_view stem, uint64_t attempt) {
 
 }  // namespace
 
+bool isTaken(FileSystem& fs, const FreeNameMemo& memo, const std::string& path) {
+  for (const std::string& held : memo.held) {
+    if (fs.samePath(held, path)) return true;
+  }
+  return fs.isTaken(path);
+}
+
 std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle style,
                          FreeNameMemo* memo) {
   const std::string stem = target.substr(0, target.size() - kReplayExtension.size());
@@ -40,7 +47,7 @@ std::string findFreeName(FileSystem& fs, const std::string& target, PathStyle st
   if (isNew) memo->stemsByFileName[fs.nameKey(fileNamePart(stem, style))].push_back(stem);
   uint64_t attempt = known->second;
   std::string candidate = numberedName(stem, attempt);
-  while (fs.isTaken(candidate)) candidate = numberedName(stem, ++attempt);
+  while (isTaken(fs, *memo, candidate)) candidate = numberedName(stem, ++attempt);
   known->second = attempt;
   return candidate;
 }
@@ -81,7 +88,7 @@ Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string
     return placement;
   }
   if (itself || !placement.moved.ok()) {
-    if (fs.isTaken(target)) {
+    if (isTaken(fs, *memo, target)) {
       placement.collided = true;
       target = findFreeName(fs, target, style, memo);
       placement.moved = put(target);

@@ -18,7 +18,12 @@ struct FreeNameMemo {
   // The stems of takenBelow by the key of their last path component (FileSystem::nameKey), so
   // that a move away from a numbered name is matched however it and its folder were spelled.
   std::unordered_map<std::string, std::vector<std::string>> stemsByFileName;
+  // Names the run holds itself, which other openers may be refused (a copy not yet settled).
+  std::vector<std::string> held;
 };
+
+// True when `path` cannot be a replay's new name: the run holds it, or it is taken on the disk.
+bool isTaken(FileSystem& fs, const FreeNameMemo& memo, const std::string& path);
 
 // The first of `target` without ".rep" followed by 0, 1, 2, ... and ".rep" that is not taken;
 // `target` ends in ".rep". It starts where the memo knows the names are taken, so

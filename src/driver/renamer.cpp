@@ -11,6 +11,7 @@
 #include "driver/outcomes.h"
 #include "driver/replay_list.h"
 #include "naming/compose.h"
+#include "portable/windows_paths.h"
 
 namespace {
 
@@ -71,34 +72,50 @@ void settleCopies(Batch& batch) {
   writeOut(batch);
 }
 
+std::string targetOf(const Batch& batch, const ComposedName& composed) {
+  return batch.destination + composed.name + std::string(kReplayExtension);
+}
+
+// Opens the replay for its move once the copies in hand that must come first are settled: one
+// of the same file (a replay given twice), which the group holds against every other opener,
+// and all of them before a rename, which never overtakes a copy. So no replay is held while a
+// group before it is flushed.
+std::unique_ptr<MovingReplay> openAtItsTurn(Batch& batch, const Replay& replay,
+                                            const ComposedName& composed) {
+  if (composed.status != ReplayStatus::kOk || batch.copies.holds(replay.stamp) ||
+      !batch.copies.copies(replay.stamp, targetOf(batch, composed))) {
+    settleCopies(batch);
+  }
+  return batch.fs.openForMove(replay.path, replay.stamp);
+}
+
 // One replay, named from its header: renamed where a rename can move it, else copied in the
 // group. Returns how the run ends when the replay ends it.
 std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
-  FileSystem& fs = batch.fs;
+  const int64_t sequence = batch.sequence;
+  ComposedName composed = composeName(batch.format, replay.file, &batch.sequence);
   std::unique_ptr<MovingReplay> moving;
   if (replay.file.status == ReplayStatus::kOk) {
-    moving = fs.openForMove(replay.path, replay.stamp);
+    moving = openAtItsTurn(batch, replay, composed);
     // What moves is what was read: a path that names another file now is read again.
     if (moving->namesAnotherFile()) {
       moving.reset();
-      readReplay(fs, replay);
-      moving = fs.openForMove(replay.path, replay.stamp);
+      readReplay(batch.fs, replay);
+      batch.sequence = sequence;
+      composed = composeName(batch.format, replay.file, &batch.sequence);
+      if (replay.file.status == ReplayStatus::kOk) moving = openAtItsTurn(batch, replay, composed);
     }
   }
-  ComposedName composed = composeName(batch.format, replay.file, &batch.sequence);
   if (composed.status != ReplayStatus::kOk) {
     settleCopies(batch);
     batch.console.write(replay.path + "\n    ===>");
     return composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
                                                       : EarlyEnd::kFileOpenError;
   }
-  const std::string target = batch.destination + composed.name + std::string(kReplayExtension);
-  // A file moves once, as one move after another would move it.
-  if (batch.copies.holds(replay.stamp)) settleCopies(batch);
-  if (!batch.copies.copies(replay.stamp, target)) {
-    settleCopies(batch);  // a rename never overtakes a copy before it
+  const std::string target = targetOf(batch, composed);
+  if (!batch.copies.copies(replay.stamp, target)) {  // the group was settled before the open
     const Placement placed =
-        placeAtFreeName(fs, replay.path, target, batch.style, &batch.takenNames,
+        placeAtFreeName(batch.fs, replay.path, target, batch.style, &batch.takenNames,
                         [&moving](const std::string& to) { return moving->rename(to); });
     if (placed.moved.error != MoveError::kNeedsCopy) {
       report(batch.console, replay.path, placed, &batch.tally);
@@ -145,15 +162,16 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
     return kExitSuccess;
   }
 
-  // A Linux terminal quotes a folder dragged into it, and users type ~/ and paste file:// URIs:
-  // an answer that names no folder as typed is tried in those forms too. Windows keeps its own.
-  AnswerToFolder toFolder;
-  if (style == PathStyle::kPosix) {
-    toFolder = [&fs, &home](const std::string& answer) {
-      return folderOfTypedAnswer(answer, home,
-                                 [&fs](const std::string& path) { return fs.isFolder(path); });
-    };
-  }
+  // An answer that names no folder as typed is read as the system would read it too: on Linux
+  // as a terminal gives a dragged folder, ~/ and a pasted file:// URI; on Windows by its own
+  // path rules, which drop the blanks and dots a paste leaves behind the folder's name.
+  const AnswerToFolder toFolder = [&fs, &home, style](const std::string& answer) {
+    const std::vector<std::string> forms = style == PathStyle::kPosix
+                                               ? destinationForms(answer, home)
+                                               : std::vector{windowsTrimmedPath(answer)};
+    return folderOfTypedAnswer(answer, forms,
+                               [&fs](const std::string& path) { return fs.isFolder(path); });
+  };
   std::optional<std::string> destination = askDestination(*firstPath, console, style, toFolder);
   if (!destination) return cancelled(console, reads);
   console.write("出力ディレクトリ " + *destination + "\n");

@@ -307,11 +307,13 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
     std::vector<std::string> args = {"in/r10.rep"};
     for (const auto& [path, bytes] : plain.files) {
       if (path.rfind("in/", 0) == 0 && pick(4) != 0) args.push_back(path);
+      if (pick(8) == 0) args.push_back(args[pick(args.size())]);  // a replay given twice
     }
     const std::deque<std::string> answers = {pick(4) == 0 ? "" : "out", pick(2) ? "/n" : "/n/0"};
     const int stopAt = pick(3) == 0 ? static_cast<int>(1 + pick(12)) : 0;
     MemoryFileSystem copying = plain;
     copying.otherVolume = {"out"};
+    copying.holdsLikeWindows = pick(2);
     GroupLimits limits;
     limits.files = 1 + pick(5);
     if (pick(4) == 0) limits.time = {};  // each group full as soon as it has begun

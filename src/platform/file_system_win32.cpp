@@ -56,13 +56,14 @@ std::string driveFolder(std::string_view drive) {
 // The name the system is given for `path`: the \\?\ form of its full path, which has no length
 // limit and names exactly what the path spells, "rr." and "rr " and AUX.rep included. Relative
 // paths are taken from the current folder (of the drive, for Z:name); '/' separates, "." and
-// ".." are resolved. A path in \\?\ form already is used as it is.
+// ".." are resolved, in a path given in \\?\ form too (a typed destination, and the name a format
+// made below it). A device's \\.\ path is used as it is.
 std::wstring systemPath(std::string_view path) {
   const WindowsPathStart start = splitWindowsPath(path);
   std::string folder;
   switch (start.root) {
     case WindowsPathRoot::kExtended:
-      return widen(path);
+      return widen(path[2] == '?' ? extendedWindowsPath(path, "") : std::string(path));
     case WindowsPathRoot::kUnc:
     case WindowsPathRoot::kDrive:
       folder = std::string(start.base);
@@ -122,12 +123,18 @@ bool infoOf(HANDLE file, uint64_t volume, OpenFileInfo* info) {
   return true;
 }
 
+// The tag of a file that is a reparse point, opened as itself; 0 for any other file.
+ULONG reparseTag(HANDLE file, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ? tag.ReparseTag
+                                                                                    : 0;
+}
+
 // True for a reparse point that stands for another file (a symbolic link), which moves as itself.
 bool isLink(HANDLE file, DWORD attributes) {
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  FILE_ATTRIBUTE_TAG_INFO tag;
-  return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
-         IsReparseTagNameSurrogate(tag.ReparseTag);
+  const ULONG tag = reparseTag(file, attributes);
+  return tag != 0 && IsReparseTagNameSurrogate(tag);
 }
 
 // What `path` leads to, followed through links: a file's information, or nothing.
@@ -146,6 +153,10 @@ std::optional<BY_HANDLE_FILE_INFORMATION> fileBehind(const std::wstring& path) {
 bool isLockError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
+
+// What a copy's own proof reports, beside the system's errors: its source is not the file read
+// (it ended before its length, or begins otherwise). Bit 29 marks an application's own code.
+constexpr DWORD kSourceNotAsRead = 0x20000001;
 
 // Antivirus, indexing and cloud sync hold a file they have just seen for a moment. An open for a
 // move they refuse is tried again after these pauses, about two seconds in all.
@@ -174,9 +185,26 @@ DWORD renameOpenFile(HANDLE file, const std::string& to) {
              : GetLastError();
 }
 
-// Marks the file open as `file` for deletion as its last handle closes; a read-only one loses the
-// attribute first (and gets it back if it stays). Returns 0 or the error.
+// Marks the file open as `file` for deletion, read-only or not. Where the system deletes with
+// POSIX semantics (Windows 10 on, NTFS), its name goes as this handle closes, whoever else has
+// it open; elsewhere as the last handle closes, a read-only file losing the attribute first (and
+// getting it back if it stays). Returns 0 or the error.
 DWORD deleteOpenFile(HANDLE file, DWORD attributes) {
+  // FileDispositionInfoEx and its flags DELETE, POSIX_SEMANTICS and IGNORE_READONLY_ATTRIBUTE,
+  // as Windows 10 has them; this exe is built for Windows 7 on.
+  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  constexpr DWORD kPosixDelete = 0x1 | 0x2 | 0x10;
+  static bool posixDeletes = true;  // until the system or a volume turns them down
+  if (posixDeletes) {
+    DWORD posix = kPosixDelete;  // a FILE_DISPOSITION_INFO_EX
+    if (SetFileInformationByHandle(file, kDispositionInfoEx, &posix, sizeof posix)) return 0;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED) {
+      return error;
+    }
+    posixDeletes = false;
+  }
   FILE_BASIC_INFO basic = {};
   const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
   if (readOnly) {
@@ -245,6 +273,15 @@ DWORD writeOut(HANDLE file) {
 
 class Win32FileSystem;
 
+// How a replay is opened for its move: to be read (for a copy), renamed and deleted, letting
+// others only read it meanwhile. `flags` are FILE_FLAG_OPEN_REPARSE_POINT for the file itself
+// (a link as a link), or 0 for what a filter shows of it.
+Handle openToMove(const std::wstring& name, DWORD flags) {
+  return Handle(CreateFileW(name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+}
+
 // Opened once, for its move, with the rights to read and delete it and without letting others
 // write or delete it meanwhile; checked and renamed through that one handle.
 class Win32MovingReplay : public MovingReplay {
@@ -253,7 +290,9 @@ class Win32MovingReplay : public MovingReplay {
       : path_(std::move(path)), file_(std::move(file)), openError_(openError) {}
 
   // Compares what the handle found, on the volume of its folder, with the read; a link is known
-  // by what it leads to.
+  // by what it leads to. A file whose data a filter keeps elsewhere (compressed by WOF,
+  // deduplicated, a cloud placeholder) is opened again through the filter, so that a copy reads
+  // its data, not its stub.
   void check(const FileStamp& read, uint64_t volume) {
     if (!file_) {
       const bool gone = openError_ == ERROR_FILE_NOT_FOUND || openError_ == ERROR_PATH_NOT_FOUND;
@@ -264,7 +303,9 @@ class Win32MovingReplay : public MovingReplay {
       other_ = true;
       return;
     }
-    link_ = isLink(file_.get(), info_.attributes);
+    const ULONG tag = reparseTag(file_.get(), info_.attributes);
+    link_ = tag != 0 && IsReparseTagNameSurrogate(tag);
+    if (tag != 0 && !link_ && !openThroughFilter(volume)) return;
     FileStamp behind = info_.stamp;
     if (link_) {
       const std::optional<BY_HANDLE_FILE_INFORMATION> target = fileBehind(systemPath(path_));
@@ -290,11 +331,26 @@ class Win32MovingReplay : public MovingReplay {
 
   const std::string path_;
   Handle file_;
-  const DWORD openError_;
+  DWORD openError_;
   OpenFileInfo info_;  // the file itself, a link as itself
   bool link_ = false;
 
  private:
+  // The file opened again without FILE_FLAG_OPEN_REPARSE_POINT (the handle held would refuse
+  // that open), and known for the same file; false, with the open's error, where it is not.
+  bool openThroughFilter(uint64_t volume) {
+    file_.reset();
+    file_ = openToMove(systemPath(path_), 0);
+    OpenFileInfo now;
+    if (!file_) {
+      openError_ = GetLastError();
+    } else if (!infoOf(file_.get(), volume, &now) || now.stamp.fileId != info_.stamp.fileId) {
+      file_.reset();
+      other_ = true;
+    }
+    return static_cast<bool>(file_);
+  }
+
   bool other_ = false;
 };
 
@@ -329,7 +385,8 @@ class Win32Copy : public StagedCopy {
   uint64_t size() const override { return source_->info_.stamp.size; }
 
   // The data, the named streams, the attributes and times of the source, proven as long as the
-  // source and beginning with `header`. A link is made at its naming, as itself.
+  // source and beginning with `header`; an encrypted source is copied only into an encrypted
+  // copy, as CopyFileEx does. A link is made at its naming, as itself.
   DWORD stage(std::string_view header, StopRequests& stops) {
     if (source_->link_) {
       source_->file_.reset();  // copied as a link, by its path, which the holder would refuse
@@ -338,9 +395,8 @@ class Win32Copy : public StagedCopy {
     HANDLE from = source_->file_.get();
     basic_ = source_->info_.basic;
     if (DWORD error = create()) return error;
-    if (DWORD error = copyData(from, copy_.get(), size(), &stops)) return error;
+    if (DWORD error = copyData(from, copy_.get(), size(), &stops, header)) return error;
     if (DWORD error = copyStreams(from)) return error;
-    if (DWORD error = checkBeginsWith(header)) return error;
     FILE_BASIC_INFO kept = basic_;
     kept.ChangeTime.QuadPart = 0;  // the system's own
     kept.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -385,8 +441,23 @@ class Win32Copy : public StagedCopy {
   bool isLinkCopy() const { return source_->link_; }
 
  private:
-  // The copy's file, beside its target, that no other program may open while it is made.
+  // The copy's file, beside its target, that no other program may open while it is made:
+  // encrypted where its source is, or not made at all.
   DWORD create() {
+    const bool encrypted = basic_.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED;
+    if (DWORD error = createIn(encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL)) {
+      return error;
+    }
+    FILE_BASIC_INFO made;
+    if (encrypted &&
+        (!GetFileInformationByHandleEx(copy_.get(), FileBasicInfo, &made, sizeof made) ||
+         !(made.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED))) {
+      return ERROR_ENCRYPTION_FAILED;  // the target's file system keeps no encrypted files
+    }
+    return 0;
+  }
+
+  DWORD createIn(DWORD attributes) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
       char name[64];
@@ -395,7 +466,7 @@ class Win32Copy : public StagedCopy {
                     ++counter & 0xFFFF);
       copy_ = Handle(CreateFileW(systemPath(folder_ + name).c_str(),
                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                 attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
       if (copy_) {
         ownName_ = folder_ + name;
         return 0;
@@ -405,16 +476,26 @@ class Win32Copy : public StagedCopy {
     return ERROR_FILE_EXISTS;
   }
 
-  // Copies `size` bytes from the start of `from`; a source that ends early is no copy. A stop
-  // request, where `stops` are asked, abandons it.
-  static DWORD copyData(HANDLE from, HANDLE to, uint64_t size, StopRequests* stops) {
+  // Copies `size` bytes from the start of `from`, which begin with `header`: a source that ends
+  // early, or begins otherwise, is not the file read (kSourceNotAsRead). What is written is what
+  // was read, so the bytes read are the proof. A stop request, where `stops` are asked, abandons
+  // the copy.
+  static DWORD copyData(HANDLE from, HANDLE to, uint64_t size, StopRequests* stops,
+                        std::string_view header = {}) {
+    if (size < header.size()) return kSourceNotAsRead;
     std::vector<char> buffer(static_cast<std::size_t>(std::min<uint64_t>(size + 1, 1 << 20)));
     for (uint64_t done = 0; done < size;) {
       if (stops != nullptr && stops->requested()) return ERROR_OPERATION_ABORTED;
       const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size - done, buffer.size()));
       DWORD got = 0;
       if (!ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
-      if (got == 0) return ERROR_HANDLE_EOF;
+      if (got == 0) return kSourceNotAsRead;
+      if (done < header.size()) {
+        const std::size_t part = std::min<std::size_t>(got, header.size() - done);
+        if (header.substr(done, part) != std::string_view(buffer.data(), part)) {
+          return kSourceNotAsRead;
+        }
+      }
       DWORD written = 0;
       if (!WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
       if (written != got) return ERROR_DISK_FULL;
@@ -463,17 +544,6 @@ class Win32Copy : public StagedCopy {
       return notHeld ? 0 : error;
     }
     return copyData(from.get(), to.get(), static_cast<uint64_t>(size), nullptr);  // small
-  }
-
-  // 0 when the copy begins with the header its name was made from; ERROR_CRC otherwise.
-  DWORD checkBeginsWith(std::string_view header) {
-    std::string start(header.size(), '\0');
-    OVERLAPPED at = {};  // from the start, whatever the handle's position
-    DWORD got = 0;
-    if (!ReadFile(copy_.get(), &start[0], static_cast<DWORD>(start.size()), &got, &at)) {
-      return GetLastError();
-    }
-    return got == start.size() && start == header ? 0 : ERROR_CRC;
   }
 
   // The source goes only while it is as it was when the copy began: no other program could write
@@ -621,17 +691,15 @@ class Win32FileSystem : public FileSystem {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  // Opened to be read (for a copy), renamed and deleted, letting others only read it meanwhile;
-  // a link is opened as itself. A lock that another program holds for a moment is waited for.
+  // Opened as itself, a link as a link; a lock that another program holds for a moment is waited
+  // for.
   std::unique_ptr<MovingReplay> openForMove(const std::string& path,
                                             const FileStamp& read) override {
     const std::wstring name = systemPath(path);
     Handle file;
     DWORD error = 0;
     for (std::size_t retries = 0;; ++retries) {
-      file = Handle(CreateFileW(
-          name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      file = openToMove(name, FILE_FLAG_OPEN_REPARSE_POINT);
       error = file ? 0 : GetLastError();
       if (!isLockError(error) || !retryLocks_) break;
       if (retries == std::size(kLockPausesMs)) {
@@ -656,7 +724,9 @@ class Win32FileSystem : public FileSystem {
     }
     auto copy = std::make_unique<Win32Copy>(std::move(source), to);
     const DWORD error = copy->stage(header, stops);
-    *result = error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
+    *result = error == kSourceNotAsRead ? MoveResult{MoveError::kSourceChanged, {}}
+              : error == 0              ? MoveResult()
+                                        : moveFailureOfWindowsError(error);
     if (error != 0) copy.reset();  // what it wrote goes at once
     return copy;
   }

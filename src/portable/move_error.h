@@ -15,6 +15,7 @@ enum class MoveError {
   kSourceChanged,  // a copy's source was written to or replaced before it could go
   kSourceHeld,     // another run is moving the source
   kInterrupted,    // given up at a stop request
+  kNotSupported,   // the target cannot hold the replay as it is (encrypted, on Windows)
   kOther,          // described by MoveResult::otherText
   kNeedsCopy,      // from move() alone: `to` lies on another file system, see stageCopy
 };
@@ -43,6 +44,7 @@ inline constexpr MoveErrorText kMoveErrorTexts[] = {
     {MoveError::kSourceChanged, "Device or resource busy"},
     {MoveError::kSourceHeld, "Resource temporarily unavailable"},
     {MoveError::kInterrupted, "Interrupted system call"},
+    {MoveError::kNotSupported, "Operation not supported"},
 };
 
 // The text shown after " -- Error: " for a failed move: its row's, or the system's own text.

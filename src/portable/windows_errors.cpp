@@ -31,6 +31,7 @@ constexpr Shown kShownErrors[] = {
     {87, MoveError::kInvalidArgument},  // ERROR_INVALID_PARAMETER
     {995, MoveError::kInterrupted},     // ERROR_OPERATION_ABORTED: given up at a stop
     {1235, MoveError::kInterrupted},    // ERROR_REQUEST_ABORTED
+    {6000, MoveError::kNotSupported},   // ERROR_ENCRYPTION_FAILED: no encrypted copy there
 };
 
 constexpr uint32_t kFileNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
@@ -42,17 +43,42 @@ struct RuntimeErrno {
 
 // The C runtime's own mapping, for the errors the table does not name.
 constexpr RuntimeErrno kRuntimeErrnos[] = {
-    {4, EMFILE},                                                     // too many open files
-    {7, ENOMEM},      {8, ENOMEM},   {9, ENOMEM},   {1816, ENOMEM},  // memory, quota
-    {6, EBADF},       {114, EBADF},  {130, EBADF},                   // handles
-    {15, ENOENT},     {18, ENOENT},  {53, ENOENT},  {67, ENOENT},    // drive, network path
-    {161, ENOENT},                                                   // bad path name
-    {145, ENOTEMPTY},                                                // directory not empty
-    {109, EPIPE},                                                    // broken pipe
-    {89, EAGAIN},     {164, EAGAIN}, {215, EAGAIN},                  // no process or thread
-    {16, EACCES},     {33, EACCES},  {65, EACCES},  {82, EACCES},    // current directory, lock,
-    {83, EACCES},     {108, EACCES}, {132, EACCES}, {158, EACCES},   // network access, drive
-    {167, EACCES},                                                   // locked, lock failed
+    {4, EMFILE},  // too many open files
+    {7, ENOMEM},
+    {8, ENOMEM},
+    {9, ENOMEM},
+    {1816, ENOMEM},  // memory, quota
+    {6, EBADF},
+    {114, EBADF},
+    {130, EBADF},  // handles
+    {15, ENOENT},
+    {18, ENOENT},
+    {53, ENOENT},
+    {67, ENOENT},      // drive, network path
+    {161, ENOENT},     // bad path name
+    {145, ENOTEMPTY},  // directory not empty
+    {109, EPIPE},      // broken pipe
+    {89, EAGAIN},
+    {164, EAGAIN},
+    {215, EAGAIN},  // no process or thread
+    {16, EACCES},
+    {33, EACCES},
+    {65, EACCES},
+    {82, EACCES},  // current directory, lock,
+    {83, EACCES},
+    {108, EACCES},
+    {132, EACCES},
+    {158, EACCES},  // network access, drive
+    {167, EACCES},  // locked, lock failed
+    // The disk failed to read or write (the C runtime says EACCES, as if it had refused).
+    {23, EIO},
+    {25, EIO},
+    {27, EIO},
+    {29, EIO},  // CRC, seek, sector, write
+    {30, EIO},
+    {31, EIO},
+    {483, EIO},
+    {1117, EIO},  // read, device, I/O
 };
 
 int runtimeErrno(uint32_t error) {

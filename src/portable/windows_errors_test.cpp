@@ -21,7 +21,9 @@ TEST(WindowsErrors, TextsOfFailedMoves) {
       {1235, "Interrupted system call"},  // a copy given up for a stop
       {206, "File name too long"},
       {145, std::strerror(ENOTEMPTY)},
-      {21, std::strerror(EACCES)},  // a drive not ready
+      {21, std::strerror(EACCES)},        // a drive not ready
+      {23, std::strerror(EIO)},           // a CRC error: what happened, not a refusal
+      {6000, "Operation not supported"},  // no encrypted copy on the target
       {1392, std::strerror(EINVAL)},
       {10, std::strerror(EINVAL)},  // below the range of medium errors
   };

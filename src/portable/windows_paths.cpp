@@ -94,6 +94,19 @@ std::string extendedWindowsPath(std::string_view folder, std::string_view rest) 
   return path;
 }
 
+std::string windowsTrimmedPath(std::string_view path) {
+  const WindowsPathStart start = splitWindowsPath(path);
+  const std::string_view rest = start.rest;
+  std::size_t last = rest.size();
+  while (last > 0 && !isSeparator(rest[last - 1])) --last;
+  const std::string_view name = rest.substr(last);
+  if (start.root == WindowsPathRoot::kExtended || name == "." || name == "..") {
+    return std::string(path);
+  }
+  const std::size_t kept = name.find_last_not_of(". ");
+  return std::string(path.substr(0, path.size() - name.size() + (kept + 1)));
+}
+
 std::string nativeWindowsPath(std::string_view extended) {
   std::string path(extended);
   if (path.size() >= 4 && path[0] == '\\' && path[1] == '\\' &&

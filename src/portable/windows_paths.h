@@ -33,6 +33,11 @@ WindowsPathStart splitWindowsPath(std::string_view path);
 // component stays exactly as it is, with its trailing dots and blanks.
 std::string extendedWindowsPath(std::string_view folder, std::string_view rest);
 
+// `path` as Windows' own rules read a path that does not end in a separator: the trailing dots
+// and blanks of its last component dropped, so "D:\out " names D:\out. A \\?\ path, which
+// those rules leave alone, and a last component "." or ".." stay as they are.
+std::string windowsTrimmedPath(std::string_view path);
+
 // The same path as the system's native layer spells it (\??\ for \\?\), for the calls that take
 // one as it is, such as a rename through a handle.
 std::string nativeWindowsPath(std::string_view extended);

@@ -63,6 +63,18 @@ TEST(WindowsPaths, ExtendedFormNamesExactlyWhatIsSpelled) {
   EXPECT_EQ(nativeWindowsPath("\\\\.\\C:\\x"), "\\??\\C:\\x");
   EXPECT_EQ(nativeWindowsPath("C:\\x"), "C:\\x");
   EXPECT_EQ(nativeWindowsPath("\\\\?x\\"), "\\\\?x\\");
+  // As Windows' own rules read a path: the trailing dots and blanks of its last part dropped.
+  const std::pair<const char*, const char*> trimmed[] = {
+      {"D:\\out ", "D:\\out"},
+      {"D:\\o.u.t. .", "D:\\o.u.t"},
+      {"D:\\out \\", "D:\\out \\"},
+      {"D:\\a \\..", "D:\\a \\.."},
+      {"D: ", "D:"},
+      {"\\\\?\\D:\\out ", "\\\\?\\D:\\out "},
+      {"...", ""},
+      {"D:\\ ", "D:\\"},
+  };
+  for (const auto& [typed, read] : trimmed) EXPECT_EQ(windowsTrimmedPath(typed), read) << typed;
 }
 
 }  // namespace
