@@ -71,6 +71,9 @@ class MemoryFileSystem : public FileSystem {
   // Written while their copies' group is flushed: path -> the bytes it holds from then on.
   PathMap<std::string> changedAtFlush{PathOrder{style_}};
   bool copiesHonourStops = false;  // a copy asks the stop requests, and gives up at one
+  // How large copies of these sources say they are, where not their bytes' length.
+  PathMap<uint64_t> copySizes{PathOrder{style_}};
+  int failNamesFlush = 0;  // when not 0, this flush of names (1: the first) fails
   // As on Windows, a copy until it is settled holds its source against every other opener, and
   // its new name against readers.
   bool holdsLikeWindows = false;
@@ -189,12 +192,14 @@ class MemoryFileSystem : public FileSystem {
     } else if (!isFileRead(read, stampOf(file->second))) {
       result->error = MoveError::kSourceChanged;
     } else if (file->second.compare(0, header.size(), header) != 0) {
-      *result = {MoveError::kOther, "Input/output error"};
+      result->error = MoveError::kSourceChanged;
     } else if (copiesHonourStops && stops.requested()) {
       result->error = MoveError::kInterrupted;
     }
     if (!result->ok()) return nullptr;
-    return std::make_unique<Copy>(*this, from, file->second);
+    auto size = copySizes.find(from);
+    return std::make_unique<Copy>(*this, from, file->second,
+                                  size != copySizes.end() ? size->second : file->second.size());
   }
   MoveResult flushCopies(const std::vector<StagedCopy*>&) override {
     note("flush");
@@ -203,6 +208,7 @@ class MemoryFileSystem : public FileSystem {
   }
   MoveResult flushNames(const std::vector<StagedCopy*>&) override {
     note("flush names");
+    if (++namesFlushes_ == failNamesFlush) return {MoveError::kOther, "Input/output error"};
     return MoveResult();
   }
 
@@ -210,8 +216,8 @@ class MemoryFileSystem : public FileSystem {
   // A copy is its source's bytes as they were staged.
   class Copy : public StagedCopy {
    public:
-    Copy(MemoryFileSystem& fs, std::string from, std::string bytes)
-        : fs_(fs), from_(std::move(from)), bytes_(std::move(bytes)) {
+    Copy(MemoryFileSystem& fs, std::string from, std::string bytes, uint64_t size)
+        : fs_(fs), from_(std::move(from)), bytes_(std::move(bytes)), size_(size) {
       fs_.held_.insert(from_);
     }
     ~Copy() override {
@@ -219,7 +225,7 @@ class MemoryFileSystem : public FileSystem {
       fs_.held_.erase(from_);
       fs_.held_.erase(named_);
     }
-    uint64_t size() const override { return bytes_.size(); }
+    uint64_t size() const override { return size_; }
     MoveResult name(const std::string& to) override {
       fs_.note("name " + from_ + " " + to);
       if (fs_.taken(to)) return MoveResult{MoveError::kAlreadyExists, {}};
@@ -245,6 +251,7 @@ class MemoryFileSystem : public FileSystem {
     MemoryFileSystem& fs_;
     const std::string from_;
     const std::string bytes_;
+    const uint64_t size_;
     std::string named_;
     bool kept_ = false;
   };
@@ -257,6 +264,7 @@ class MemoryFileSystem : public FileSystem {
   };
   LogLock logLock_;
   PathSet held_{PathOrder{style_}};  // sources and names of the copies not yet settled
+  int namesFlushes_ = 0;
 
   void note(std::string entry) {
     std::lock_guard<std::mutex> lock(logLock_.mutex);

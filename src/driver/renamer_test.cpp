@@ -323,6 +323,74 @@ TEST(RenamerCopies, SameRunAsMovingOneByOne) {
   }
 }
 
+// A group settles at the first of its limits: 64 replays, 64 MiB copied, or its time. The outcome
+// lines are written out every 64 replays. A numbered copy undone gives its number back.
+TEST(RenamerGroups, SettleAtTheirLimits) {
+  InlineWorkers inTurn;
+  const struct {
+    std::size_t replays;
+    uint64_t sizeEach;  // as the copies tell it
+    GroupLimits limits;
+    std::size_t groups;
+  } rows[] = {
+      {64, 67, {}, 1},
+      {65, 67, {}, 2},
+      {2, 32 << 20, {}, 1},
+      {3, 32 << 20, {}, 2},
+      {3, 33 << 20, {}, 2},
+      {3, 67, {3, 1 << 30, std::chrono::hours(1)}, 1},
+      {3, 67, {2, 1 << 30, std::chrono::hours(1)}, 2},
+      {3, 67, {64, 134, std::chrono::hours(1)}, 2},
+      {3, 67, {64, 1 << 30, {}}, 3},
+  };
+  for (const auto& row : rows) {
+    MemoryFileSystem fs;
+    fs.otherVolume = {"out"};
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < row.replays; ++i) {
+      ReplayFields f;
+      f.nameCodes = nameCodesFor("n" + std::to_string(i));
+      args.push_back("in/r" + std::to_string(i) + ".rep");
+      fs.files[args.back()] = replayBytes(f);
+      fs.copySizes[args.back()] = row.sizeEach;
+    }
+    ScriptConsole console;
+    console.answers = {"out", ""};
+    ScriptStops stops;
+    runRenamer(args, console, fs, stops, inTurn, PathStyle::kPosix, "", row.limits);
+    EXPECT_EQ(std::count(fs.log.begin(), fs.log.end(), "flush"), row.groups)
+        << row.replays << " of " << row.sizeEach;
+    EXPECT_EQ(countOf(console.out, "Rename successful!"), static_cast<int>(row.replays));
+  }
+  // Renames: written out after the 64th and the 128th, and at the end.
+  MemoryFileSystem fs;
+  std::vector<std::string> args;
+  for (int i = 0; i < 130; ++i) {
+    ReplayFields f;
+    f.nameCodes = nameCodesFor("n" + std::to_string(i));
+    args.push_back("in/r" + std::to_string(i) + ".rep");
+    fs.files[args.back()] = replayBytes(f);
+  }
+  ScriptConsole console;
+  console.answers = {"", ""};
+  ScriptStops stops;
+  runRenamer(args, console, fs, stops, inTurn, PathStyle::kPosix);
+  EXPECT_EQ(console.flushes, 3);
+}
+
+TEST_F(RenamerTest, AnUndoneNumberedCopyGivesItsNumberBack) {
+  fs.otherVolume = {"out"};
+  fs.failNamesFlush = 1;
+  limits.files = 1;
+  fs.files["out/A.rep"] = "taken";
+  addReplay("in/a.rep", "A");
+  addReplay("in/b.rep", "A");
+  EXPECT_EQ(run({"in/a.rep", "in/b.rep"}, {"out", ""}), 0);
+  EXPECT_EQ(console.both, dialogue("out/") +
+                              failed("in/a.rep", "out/A0.rep", shownError("Input/output error")) +
+                              numbered("in/b.rep", "out/A0.rep") + summary(2, 1, 2));
+}
+
 // A copy that is not what was read is no move; a write of the outcome lines that fails ends the
 // run once the group in hand is settled: nothing after it moves, and the status is 1.
 TEST_F(RenamerTest, FailedCopiesAndFailedWrites) {

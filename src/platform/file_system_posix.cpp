@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +23,10 @@
 #include "platform/stop_requests.h"
 
 namespace {
+
+// What a copy's own proof reports beside the errnos: its source is not the file read, or no
+// longer holds what was copied (cut, rewritten, or open for writing by another program).
+constexpr int kSourceNotAsRead = -1;
 
 // What this file needs of Linux beyond POSIX, each in one helper, so that another system's port
 // replaces these and keeps the rest.
@@ -75,6 +80,15 @@ int holdAgainstOtherRuns(int fd) {
   return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK ? 0 : EWOULDBLOCK;
 }
 
+// 0 unless another program has the file open as `fd` (read-only) for writing, which a read lease,
+// taken and given back at once, tells: kSourceNotAsRead then. A file system or a file that
+// takes no leases tells nothing. The lease's break signal, SIGIO, is ignored (PosixFileSystem).
+int probeForWriters(int fd) {
+  if (::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) return errno == EAGAIN ? kSourceNotAsRead : 0;
+  ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  return 0;
+}
+
 // Whether `fd` lies on a FUSE file system (exFAT, NTFS through ntfs-3g), whose daemon never hears
 // of a syncfs: only an fsync reaches it.
 bool onFuse(int fd) {
@@ -122,7 +136,7 @@ constexpr ShownErrno kShownErrnos[] = {
     {EXDEV, MoveError::kCrossDevice},      {EROFS, MoveError::kReadOnly},
     {ENOSPC, MoveError::kDiskFull},        {EDQUOT, MoveError::kDiskFull},
     {EINVAL, MoveError::kInvalidArgument}, {EINTR, MoveError::kInterrupted},
-    {EWOULDBLOCK, MoveError::kSourceHeld},
+    {EWOULDBLOCK, MoveError::kSourceHeld}, {kSourceNotAsRead, MoveError::kSourceChanged},
 };
 
 MoveResult moveFailureOfErrno(int error) {
@@ -247,7 +261,7 @@ int copyContents(int from, int to, const struct stat& st, std::string* buffer,
       const ssize_t n = ::pread(from, &(*buffer)[0], want, at);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return errno;
-      if (n == 0) return EIO;  // the file ended before its length
+      if (n == 0) return kSourceNotAsRead;  // the file ended before its length: cut meanwhile
       for (ssize_t done = 0; done < n;) {
         const ssize_t w =
             ::pwrite(to, buffer->data() + done, static_cast<std::size_t>(n - done), at + done);
@@ -263,7 +277,7 @@ int copyContents(int from, int to, const struct stat& st, std::string* buffer,
   return ::ftruncate(to, size) == 0 ? 0 : errno;  // the length, and a hole at the end
 }
 
-// 0 when the copy begins with the header its name was made from; EIO otherwise.
+// 0 when the copy begins with the header its name was made from; kSourceNotAsRead otherwise.
 int checkBeginsWith(int copy, std::string_view header) {
   std::string start(header.size(), '\0');
   std::size_t got = 0;
@@ -274,7 +288,30 @@ int checkBeginsWith(int copy, std::string_view header) {
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
-  return got == start.size() && start == header ? 0 : EIO;
+  return got == start.size() && start == header ? 0 : kSourceNotAsRead;
+}
+
+// 0 when the files open as `a` and `b` hold the same `size` bytes, kSourceNotAsRead where they
+// differ, or the errno of a read.
+int sameBytes(int a, int b, off_t size, std::string* bufferA, std::string* bufferB) {
+  const std::size_t chunk = std::min<off_t>(std::max<off_t>(size, 1), 1 << 20);
+  bufferA->resize(chunk);
+  bufferB->resize(chunk);
+  for (off_t at = 0; at < size;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<off_t>(size - at, chunk));
+    for (auto [fd, buffer] : {std::pair{a, bufferA}, std::pair{b, bufferB}}) {
+      for (std::size_t got = 0; got < want;) {
+        const ssize_t n = ::pread(fd, &(*buffer)[got], want - got, at + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return kSourceNotAsRead;
+        got += static_cast<std::size_t>(n);
+      }
+    }
+    if (::memcmp(bufferA->data(), bufferB->data(), want) != 0) return kSourceNotAsRead;
+    at += static_cast<off_t>(want);
+  }
+  return 0;
 }
 
 // The extended attributes of `from` on `to`, as far as `to` can hold them: as with mv, what the
@@ -395,12 +432,22 @@ bool unchanged(const struct stat& now, const struct stat& then) {
          sameTime(now.st_ctim, then.st_ctim);
 }
 
+// The buffers a copy reads through, the file system's own, as one copy is made or settled at a
+// time: the data copied, and the copy's bytes compared with its source's.
+struct CopyBuffers {
+  std::string data;
+  std::string check;
+};
+
 // One replay's copy in the folder of its new name, and its source, held open and locked
 // against other runs until the copy is settled.
 class PosixCopy : public StagedCopy {
  public:
-  PosixCopy(std::string from, std::string folderPath, Folder& folder)
-      : from_(std::move(from)), folderPath_(std::move(folderPath)), folder_(folder) {}
+  PosixCopy(std::string from, std::string folderPath, Folder& folder, CopyBuffers& buffers)
+      : from_(std::move(from)),
+        folderPath_(std::move(folderPath)),
+        folder_(folder),
+        buffers_(buffers) {}
   PosixCopy(const PosixCopy&) = delete;
   PosixCopy& operator=(const PosixCopy&) = delete;
 
@@ -430,11 +477,13 @@ class PosixCopy : public StagedCopy {
   }
 
   MoveResult removeSource() override {
-    // The copy closed first: a write error it reports only now fails the move.
     if (copy_) {
-      if (::fstat(copy_.get(), &copyStat_) != 0) return moveFailureOfErrno(errno);
+      if (const int error = proveCopy()) return moveFailureOfErrno(error);
+      // The copy closed first: a write error it reports only now fails the move.
       if (const int error = copy_.reset()) return moveFailureOfErrno(error);
     }
+    // Another file may be renamed onto the path between this look and the unlink, as with mv:
+    // no call removes a name only while it names a given file.
     struct stat now;
     if (::lstat(from_.c_str(), &now) != 0) return sourceGone(errno);
     if (!sameFile(now, sourceStat_)) return sourceGone(ENOENT);  // another file took the path
@@ -446,8 +495,7 @@ class PosixCopy : public StagedCopy {
 
   // Opens and holds the source, and copies it into a new file of the target's folder; 0 or the
   // errno, or kSourceChanged where the path names another file than the one `read` found.
-  MoveResult stage(const FileStamp& read, std::string_view header, StopRequests& stops,
-                   std::string* buffer) {
+  MoveResult stage(const FileStamp& read, std::string_view header, StopRequests& stops) {
     source_ = openForReading(from_, O_NOFOLLOW);  // a link fails with ELOOP
     if (!source_) return errno == ELOOP ? stageLink() : moveFailureOfErrno(errno);
     if (const int error = holdAgainstOtherRuns(source_.get())) return moveFailureOfErrno(error);
@@ -457,9 +505,10 @@ class PosixCopy : public StagedCopy {
     // Removed by another run meanwhile.
     if (sourceStat_.st_nlink == 0) return moveFailureOfErrno(ENOENT);
     if (!isFileRead(read, stampOf(sourceStat_))) return MoveResult{MoveError::kSourceChanged, {}};
+    if (int error = probeForWriters(source_.get())) return moveFailureOfErrno(error);
     if (int error = createCopy()) return moveFailureOfErrno(error);
     if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());
-    int error = copyContents(source_.get(), copy_.get(), sourceStat_, buffer, stops);
+    int error = copyContents(source_.get(), copy_.get(), sourceStat_, &buffers_.data, stops);
     if (error == 0) error = checkBeginsWith(copy_.get(), header);
     if (error == 0) error = keepAttributes(source_.get(), copy_.get(), sourceStat_);
     return error == 0 ? MoveResult() : moveFailureOfErrno(error);
@@ -470,6 +519,19 @@ class PosixCopy : public StagedCopy {
   const Folder& folder() const { return folder_; }
 
  private:
+  // 0 when the copy is still under its new name and holds what its source holds now, which no
+  // other program has open for writing: the last look before the source goes. Where the copy
+  // lost its name meanwhile, ENOENT or EEXIST as its name is now free or another file's.
+  int proveCopy() {
+    struct stat there;
+    if (::fstat(copy_.get(), &copyStat_) != 0) return errno;
+    if (::lstat(named_.c_str(), &there) != 0) return errno;
+    if (!sameFile(there, copyStat_)) return EEXIST;
+    if (int error = probeForWriters(source_.get())) return error;
+    return sameBytes(source_.get(), copy_.get(), sourceStat_.st_size, &buffers_.data,
+                     &buffers_.check);
+  }
+
   // A symbolic link moves as itself: made under its new name from what it holds.
   MoveResult stageLink() {
     isLink_ = true;
@@ -521,6 +583,7 @@ class PosixCopy : public StagedCopy {
   const std::string from_;
   const std::string folderPath_;  // where the copy lies
   Folder& folder_;
+  CopyBuffers& buffers_;
   Fd source_;  // held, and locked, until the copy is settled
   struct stat sourceStat_ {};
   Fd copy_;
@@ -640,8 +703,9 @@ class PosixFileSystem : public FileSystem {
                                         MoveResult* result) override {
     const auto& source = static_cast<const PosixMovingReplay&>(*replay);
     const std::string folderPath = folderOf(to);
-    auto copy = std::make_unique<PosixCopy>(source.path(), folderPath, folderAt(folderPath));
-    *result = copy->stage(source.read(), header, stops, &buffer_);
+    auto copy =
+        std::make_unique<PosixCopy>(source.path(), folderPath, folderAt(folderPath), buffers_);
+    *result = copy->stage(source.read(), header, stops);
     if (!result->ok()) copy.reset();  // what it wrote goes at once
     return copy;
   }
@@ -688,11 +752,16 @@ class PosixFileSystem : public FileSystem {
   Folder& folderAt(const std::string& path) { return folders_.try_emplace(path).first->second; }
 
   std::unordered_map<std::string, Folder> folders_;  // references stay valid as it grows
-  std::string buffer_;                               // the copies' own
+  CopyBuffers buffers_;
 };
 
 MoveResult PosixMovingReplay::rename(const std::string& to) { return fs_.rename(path_, to); }
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<PosixFileSystem>(); }
+// Also ignores SIGIO, which a lease taken to probe a replay for writers sends if another program
+// opens it for writing in the moment the lease is held: nothing else here asks for it.
+std::unique_ptr<FileSystem> makeSystemFileSystem() {
+  ::signal(SIGIO, SIG_IGN);
+  return std::make_unique<PosixFileSystem>();
+}
