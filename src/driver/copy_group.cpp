@@ -27,7 +27,6 @@ void CopyGroup::add(const Replay& replay, std::unique_ptr<MovingReplay> moving,
   copy.path = replay.path;
   copy.stamp = replay.stamp;
   copy.composed = target;
-  copy.target = target;
   const std::string_view header(replay.file.bytes.data(), replay.file.bytes.size());
   MoveResult staged;
   copy.staged = fs_.stageCopy(std::move(moving), target, header, stops_, &staged);
@@ -65,11 +64,10 @@ std::vector<Outcome> CopyGroup::settle() {
   std::vector<Outcome> outcomes;
   outcomes.reserve(copies_.size());
   for (Copy& copy : copies_) {
-    copy.staged.reset();  // a copy whose move failed goes, before its replay is reported
     const MoveResult moved = copy.state == State::kMoved ? MoveResult() : copy.failure;
     outcomes.push_back({std::move(copy.path), {std::move(copy.target), copy.collided, moved}});
   }
-  copies_.clear();
+  copies_.clear();  // a copy whose move failed goes, before its replay is reported
   memo_.held.clear();  // their names are files now, or free again
   return outcomes;
 }

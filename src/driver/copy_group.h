@@ -68,7 +68,7 @@ class CopyGroup {
     std::string path;       // the source, as given
     FileStamp stamp;        // the file its read found
     std::string composed;   // the target as composed, which numbered names are made from
-    std::string target;     // where it goes: the composed target or, once named, its name
+    std::string target;     // where it went, or was meant to go: set as it is named
     bool collided = false;  // the composed target was taken
     std::unique_ptr<StagedCopy> staged;  // until it is settled
     State state = State::kStaged;
