@@ -436,6 +436,23 @@ TEST_F(UnderWine, AnotherDriveNumbersAndJoinsAsOneDrive) {
   }
 }
 
+// The Windows fault table (tests/windows_fault_table_win32.cpp): its rows, and a failure and a kill
+// at the first call of each kind in every scene, with drive T: on a file system of its own for
+// moves to another drive. scripts/fault_sweep.sh --windows runs it deeper.
+TEST_F(UnderWine, FaultTableHolds) {
+  const std::string mount = mountDriveT("64m");
+  if (mount.empty()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
+  ProcessOptions options;
+  options.extraEnv = wineEnv();
+  options.timeoutSeconds = 900;
+  const char* depth = ::getenv("REPRENAME_WINDOWS_SWEEP");
+  ProcessResult r = runProcess(
+      {"wine", REPRENAME_FAULT_TABLE_EXE, "--sweep", depth != nullptr ? depth : "1", "T:\\"}, "",
+      options);
+  EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
+  std::cout << r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+}
+
 // Names Windows takes for devices are taken: a replay named CON or NUL gets the first free
 // numbered name with the warning, on every Windows. A destination that spells the replays' own
 // folder with '/', or in its \\?\ form, names the replay itself: numbered with the warning, not

@@ -7,6 +7,7 @@
 #include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
+#include "platform/win32_calls.h"
 #include "portable/answer_reader.h"
 #include "portable/key_wait_keys.h"
 #include "portable/windows_errors.h"
@@ -19,7 +20,7 @@ constexpr UINT kRedirectedCodePage = 932;
 
 bool isConsole(HANDLE handle) {
   DWORD mode;
-  return GetConsoleMode(handle, &mode) != 0;
+  return win32.GetConsoleMode(handle, &mode) != 0;
 }
 
 // Writes all of `bytes`; returns 0 or the system error of the write that failed.
@@ -27,7 +28,7 @@ DWORD writeAll(HANDLE handle, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD chunk = bytes.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+    if (!win32.WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return GetLastError();
     if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
   }
@@ -56,7 +57,7 @@ void writeConsole(HANDLE handle, std::string_view utf8) {
     std::size_t n = std::min<std::size_t>(rest.size(), 8192);
     if (n < rest.size() && IS_HIGH_SURROGATE(rest[n - 1])) --n;  // a pair stays together
     DWORD written = 0;
-    if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(n), &written, nullptr) ||
+    if (!win32.WriteConsoleW(handle, rest.data(), static_cast<DWORD>(n), &written, nullptr) ||
         written == 0) {
       return;
     }
@@ -80,12 +81,12 @@ std::string redirectedText(std::string_view utf8) {
   }
   if (bmp.empty()) return std::string();
   const int length = static_cast<int>(bmp.size());
-  int size = WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(), length,
-                                 nullptr, 0, "?", nullptr);
+  int size = win32.WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(),
+                                       length, nullptr, 0, "?", nullptr);
   std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
   if (size > 0) {
-    WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(), length, &out[0],
-                        size, "?", nullptr);
+    win32.WideCharToMultiByte(kRedirectedCodePage, WC_NO_BEST_FIT_CHARS, bmp.data(), length,
+                              &out[0], size, "?", nullptr);
   }
   return out;
 }
@@ -93,9 +94,10 @@ std::string redirectedText(std::string_view utf8) {
 std::string fromRedirectedText(std::string_view bytes) {
   if (bytes.empty()) return std::string();
   const int length = static_cast<int>(bytes.size());
-  int size = MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, nullptr, 0);
+  int size = win32.MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-  if (size > 0) MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, &wide[0], size);
+  if (size > 0)
+    win32.MultiByteToWideChar(kRedirectedCodePage, 0, bytes.data(), length, &wide[0], size);
   return narrow(wide);
 }
 
@@ -103,14 +105,15 @@ std::string fromRedirectedText(std::string_view bytes) {
 // Wine they can still be on their way from the terminal, so what comes at once goes too. Only
 // events already queued are read, so this never waits for a key itself.
 void discardTypedAhead(HANDLE keyboard) {
-  FlushConsoleInputBuffer(keyboard);
+  win32.FlushConsoleInputBuffer(keyboard);
   for (int round = 0; round < 3; ++round) {
-    Sleep(50);
+    win32.Sleep(50);
     DWORD queued = 0;
-    while (GetNumberOfConsoleInputEvents(keyboard, &queued) && queued > 0) {
+    while (win32.GetNumberOfConsoleInputEvents(keyboard, &queued) && queued > 0) {
       INPUT_RECORD records[64];
       DWORD got = 0;
-      if (!ReadConsoleInputW(keyboard, records, queued < 64 ? queued : 64, &got) || got == 0) {
+      if (!win32.ReadConsoleInputW(keyboard, records, queued < 64 ? queued : 64, &got) ||
+          got == 0) {
         return;
       }
     }
@@ -121,9 +124,9 @@ class Win32Console final : public Console {
  public:
   explicit Win32Console(StopRequests& stops)
       : stops_(stops),
-        out_(GetStdHandle(STD_OUTPUT_HANDLE)),
-        err_(GetStdHandle(STD_ERROR_HANDLE)),
-        in_(GetStdHandle(STD_INPUT_HANDLE)),
+        out_(win32.GetStdHandle(STD_OUTPUT_HANDLE)),
+        err_(win32.GetStdHandle(STD_ERROR_HANDLE)),
+        in_(win32.GetStdHandle(STD_INPUT_HANDLE)),
         outIsConsole_(isConsole(out_)),
         errIsConsole_(isConsole(err_)),
         inIsConsole_(isConsole(in_)) {
@@ -163,7 +166,7 @@ class Win32Console final : public Console {
       auto readMore = [in] {
         char chunk[4096];
         DWORD got = 0;
-        if (!ReadFile(in, chunk, sizeof chunk, &got, nullptr)) got = 0;
+        if (!win32.ReadFile(in, chunk, sizeof chunk, &got, nullptr)) got = 0;
         return std::string(chunk, got);
       };
       if (!nextAnswer(&input_, CtrlZ::kEndsInput, readMore, line)) return false;
@@ -176,24 +179,24 @@ class Win32Console final : public Console {
   void waitForKey() override {
     flush();
     // The console's keyboard itself, so the wait works when standard input is redirected.
-    const Handle keyboard(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+    const Handle keyboard(win32.CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     DWORD saved;
-    if (!keyboard || !GetConsoleMode(keyboard.get(), &saved)) return;
-    SetConsoleMode(keyboard.get(), 0);
+    if (!keyboard || !win32.GetConsoleMode(keyboard.get(), &saved)) return;
+    win32.SetConsoleMode(keyboard.get(), 0);
     discardTypedAhead(keyboard.get());
     for (;;) {
       INPUT_RECORD record;
       DWORD got = 0;
-      if (!ReadConsoleInputW(keyboard.get(), &record, 1, &got) || got == 0) break;
+      if (!win32.ReadConsoleInputW(keyboard.get(), &record, 1, &got) || got == 0) break;
       if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
       if (keyEndsWait(record.Event.KeyEvent.wVirtualKeyCode,
                       static_cast<char16_t>(record.Event.KeyEvent.uChar.UnicodeChar))) {
         break;
       }
     }
-    SetConsoleMode(keyboard.get(), saved);
+    win32.SetConsoleMode(keyboard.get(), saved);
   }
 
   // Only redirected output waits here; a file or pipe outlives a closed console window.
@@ -222,7 +225,7 @@ class Win32Console final : public Console {
       wchar_t chunk[1024];
       DWORD got = 0;
       SetLastError(ERROR_SUCCESS);
-      if (!ReadConsoleW(in_, chunk, 1024, &got, nullptr)) got = 0;
+      if (!win32.ReadConsoleW(in_, chunk, 1024, &got, nullptr)) got = 0;
       if (got == 0) {
         // Ctrl+C aborts the read while its handler ends the process: that is no end of input.
         if (GetLastError() == ERROR_OPERATION_ABORTED) continue;

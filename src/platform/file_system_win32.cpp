@@ -16,6 +16,7 @@
 #include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
+#include "platform/win32_calls.h"
 #include "portable/path_style.h"
 #include "portable/windows_errors.h"
 #include "portable/windows_names.h"
@@ -29,10 +30,10 @@ namespace {
 const std::string& currentFolder() {
   static const std::string folder = [] {
     std::wstring wide(MAX_PATH, L'\0');
-    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(wide.size()), &wide[0]);
+    DWORD length = win32.GetCurrentDirectoryW(static_cast<DWORD>(wide.size()), &wide[0]);
     if (length >= wide.size()) {
       wide.assign(length, L'\0');
-      length = GetCurrentDirectoryW(length, &wide[0]);
+      length = win32.GetCurrentDirectoryW(length, &wide[0]);
     }
     wide.resize(length < wide.size() ? length : 0);
     return narrow(wide);
@@ -44,10 +45,10 @@ const std::string& currentFolder() {
 std::string driveFolder(std::string_view drive) {
   const std::wstring name = widen(drive);
   std::wstring full(MAX_PATH, L'\0');
-  DWORD length = GetFullPathNameW(name.c_str(), MAX_PATH, &full[0], nullptr);
+  DWORD length = win32.GetFullPathNameW(name.c_str(), MAX_PATH, &full[0], nullptr);
   if (length >= MAX_PATH) {
     full.assign(length, L'\0');
-    length = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
+    length = win32.GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
   }
   full.resize(length < full.size() ? length : 0);
   return full.empty() ? std::string(drive) + "\\" : narrow(full);
@@ -111,7 +112,7 @@ bool infoOf(HANDLE file, uint64_t volume, OpenFileInfo* info) {
   IO_STATUS_BLOCK status;
   // The name at its end does not fit, which leaves the rest filled in.
   const NTSTATUS result =
-      NtQueryInformationFile(file, &status, &all, sizeof all, FileAllInformation);
+      win32.NtQueryInformationFile(file, &status, &all, sizeof all, FileAllInformation);
   if (result < 0 && result != static_cast<NTSTATUS>(0x80000005)) return false;  // BUFFER_OVERFLOW
   info->stamp.volume = volume;
   info->stamp.fileId = static_cast<uint64_t>(all.InternalInformation.IndexNumber.QuadPart);
@@ -127,8 +128,9 @@ bool infoOf(HANDLE file, uint64_t volume, OpenFileInfo* info) {
 ULONG reparseTag(HANDLE file, DWORD attributes) {
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
   FILE_ATTRIBUTE_TAG_INFO tag;
-  return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ? tag.ReparseTag
-                                                                                    : 0;
+  return win32.GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)
+             ? tag.ReparseTag
+             : 0;
 }
 
 // True for a reparse point that stands for another file (a symbolic link), which moves as itself.
@@ -139,11 +141,11 @@ bool isLink(HANDLE file, DWORD attributes) {
 
 // What `path` leads to, followed through links: a file's information, or nothing.
 std::optional<BY_HANDLE_FILE_INFORMATION> fileBehind(const std::wstring& path) {
-  const Handle file(CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const Handle file(win32.CreateFileW(path.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+  if (!file || !win32.GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }
@@ -180,7 +182,8 @@ DWORD renameOpenFile(HANDLE file, const std::string& to) {
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
   std::memcpy(rename->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))
+  return win32.SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                          static_cast<DWORD>(buffer.size()))
              ? 0
              : GetLastError();
 }
@@ -197,7 +200,7 @@ DWORD deleteOpenFile(HANDLE file, DWORD attributes) {
   static bool posixDeletes = true;  // until the system or a volume turns them down
   if (posixDeletes) {
     DWORD posix = kPosixDelete;  // a FILE_DISPOSITION_INFO_EX
-    if (SetFileInformationByHandle(file, kDispositionInfoEx, &posix, sizeof posix)) return 0;
+    if (win32.SetFileInformationByHandle(file, kDispositionInfoEx, &posix, sizeof posix)) return 0;
     const DWORD error = GetLastError();
     if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
         error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED) {
@@ -209,64 +212,39 @@ DWORD deleteOpenFile(HANDLE file, DWORD attributes) {
   const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
   if (readOnly) {
     basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
+    if (!win32.SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
       return GetLastError();
     }
   }
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+  if (win32.SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                       sizeof disposition)) {
     return 0;
   }
   const DWORD error = GetLastError();
   if (readOnly) {
     basic.FileAttributes = attributes;
-    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+    win32.SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
   }
   return error;
 }
 
 // ---- Flushes
 
-// NtFlushBuffersFileEx (Windows 8 on), whose "no sync" writes a file's data and metadata without
-// the flush of the disk's own cache that each FlushFileBuffers costs: a group's copies then cost
-// one such flush, not one each.
-using FlushEx = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PVOID);
-using StatusToError = ULONG(WINAPI*)(LONG);
-struct NativeFlush {
-  FlushEx flush = nullptr;
-  StatusToError toError = nullptr;
-};
-const NativeFlush& nativeFlush() {
-  static const NativeFlush calls = [] {
-    NativeFlush found;
-    if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
-      found.flush = reinterpret_cast<FlushEx>(
-          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtFlushBuffersFileEx")));
-      found.toError = reinterpret_cast<StatusToError>(
-          reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-    }
-    if (found.toError == nullptr) found.flush = nullptr;
-    return found;
-  }();
-  return calls;
-}
-
 // Writes a file's data and metadata to the disk, without flushing the disk's cache where the
-// system can (a later flush does that); 0 or the error.
+// system can (a later flush does that): NtFlushBuffersFileEx's "no sync" (Windows 8 on), so that a
+// group's copies cost one flush of the disk's cache, not one each. Returns 0 or the error.
 DWORD writeOut(HANDLE file) {
   constexpr ULONG kNoSync = 0x00000004;  // FLUSH_FLAGS_NO_SYNC
-  const NativeFlush& native = nativeFlush();
-  if (native.flush != nullptr) {
-    ULONG_PTR status[2] = {};  // an IO_STATUS_BLOCK
-    const LONG result = native.flush(file, kNoSync, nullptr, 0, status);
-    if (result >= 0) return 0;
-    const DWORD error = native.toError(result);
-    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
-        error != ERROR_INVALID_FUNCTION) {
-      return error;
-    }
+  IO_STATUS_BLOCK status = {};
+  const NTSTATUS result = win32.NtFlushBuffersFileEx(file, kNoSync, nullptr, 0, &status);
+  if (result >= 0) return 0;
+  const DWORD error = win32.RtlNtStatusToDosError(result);
+  if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+      error != ERROR_INVALID_FUNCTION) {
+    return error;
   }
-  return FlushFileBuffers(file) ? 0 : GetLastError();
+  return win32.FlushFileBuffers(file) ? 0 : GetLastError();
 }
 
 // ---- A replay at its turn
@@ -277,9 +255,9 @@ class Win32FileSystem;
 // others only read it meanwhile. `flags` are FILE_FLAG_OPEN_REPARSE_POINT for the file itself
 // (a link as a link), or 0 for what a filter shows of it.
 Handle openToMove(const std::wstring& name, DWORD flags) {
-  return Handle(CreateFileW(name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+  return Handle(win32.CreateFileW(name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
 // Opened once, for its move, with the rights to read and delete it and without letting others
@@ -371,11 +349,11 @@ class Win32Copy : public StagedCopy {
     if (copy_) {
       deleteOpenFile(copy_.get(), copyAttributes_);
     } else if (!named_.empty() && source_->link_) {
-      const Handle link(CreateFileW(systemPath(named_).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr));
+      const Handle link(
+          win32.CreateFileW(systemPath(named_).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       BY_HANDLE_FILE_INFORMATION info;
-      if (link && GetFileInformationByHandle(link.get(), &info) &&
+      if (link && win32.GetFileInformationByHandle(link.get(), &info) &&
           isLink(link.get(), info.dwFileAttributes)) {
         deleteOpenFile(link.get(), info.dwFileAttributes);
       }
@@ -402,7 +380,7 @@ class Win32Copy : public StagedCopy {
     kept.FileAttributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (kept.FileAttributes == 0) kept.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(copy_.get(), FileBasicInfo, &kept, sizeof kept)) {
+    if (!win32.SetFileInformationByHandle(copy_.get(), FileBasicInfo, &kept, sizeof kept)) {
       return GetLastError();
     }
     copyAttributes_ = kept.FileAttributes;
@@ -414,8 +392,8 @@ class Win32Copy : public StagedCopy {
     if (source_->link_) {
       error = refusedName(to);
       if (error == 0 &&
-          !CopyFileExW(systemPath(source_->path_).c_str(), systemPath(to).c_str(), nullptr, nullptr,
-                       nullptr, COPY_FILE_COPY_SYMLINK | COPY_FILE_FAIL_IF_EXISTS)) {
+          !win32.CopyFileExW(systemPath(source_->path_).c_str(), systemPath(to).c_str(), nullptr,
+                             nullptr, nullptr, COPY_FILE_COPY_SYMLINK | COPY_FILE_FAIL_IF_EXISTS)) {
         error = GetLastError();
       }
     } else {
@@ -450,7 +428,7 @@ class Win32Copy : public StagedCopy {
     }
     FILE_BASIC_INFO made;
     if (encrypted &&
-        (!GetFileInformationByHandleEx(copy_.get(), FileBasicInfo, &made, sizeof made) ||
+        (!win32.GetFileInformationByHandleEx(copy_.get(), FileBasicInfo, &made, sizeof made) ||
          !(made.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED))) {
       return ERROR_ENCRYPTION_FAILED;  // the target's file system keeps no encrypted files
     }
@@ -461,12 +439,13 @@ class Win32Copy : public StagedCopy {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
       char name[64];
-      std::snprintf(name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
-                    static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 12)),
-                    ++counter & 0xFFFF);
-      copy_ = Handle(CreateFileW(systemPath(folder_ + name).c_str(),
-                                 GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                 attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      std::snprintf(
+          name, sizeof name, "reprename-copy-in-progress-%08lx%04x.tmp",
+          static_cast<unsigned long>(win32.GetTickCount() ^ (win32.GetCurrentProcessId() << 12)),
+          ++counter & 0xFFFF);
+      copy_ = Handle(win32.CreateFileW(
+          systemPath(folder_ + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+          CREATE_NEW, attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
       if (copy_) {
         ownName_ = folder_ + name;
         return 0;
@@ -488,7 +467,7 @@ class Win32Copy : public StagedCopy {
       if (stops != nullptr && stops->requested()) return ERROR_OPERATION_ABORTED;
       const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size - done, buffer.size()));
       DWORD got = 0;
-      if (!ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
+      if (!win32.ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
       if (got == 0) return kSourceNotAsRead;
       if (done < header.size()) {
         const std::size_t part = std::min<std::size_t>(got, header.size() - done);
@@ -497,7 +476,7 @@ class Win32Copy : public StagedCopy {
         }
       }
       DWORD written = 0;
-      if (!WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
+      if (!win32.WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
       if (written != got) return ERROR_DISK_FULL;
       done += got;
     }
@@ -508,8 +487,8 @@ class Win32Copy : public StagedCopy {
   // file system holds them: as with CopyFile, FAT and exFAT keep none.
   DWORD copyStreams(HANDLE from) {
     std::vector<uint64_t> buffer(8192);
-    if (!GetFileInformationByHandleEx(from, FileStreamInfo, buffer.data(),
-                                      static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+    if (!win32.GetFileInformationByHandleEx(from, FileStreamInfo, buffer.data(),
+                                            static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
       const DWORD error = GetLastError();
       return error == ERROR_HANDLE_EOF || error == ERROR_INVALID_PARAMETER ||
                      error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED ||
@@ -531,12 +510,12 @@ class Win32Copy : public StagedCopy {
   }
 
   DWORD copyStream(const std::wstring& name, int64_t size) {
-    const Handle from(CreateFileW((systemPath(source_->path_) + name).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    const Handle from(win32.CreateFileW((systemPath(source_->path_) + name).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
     if (!from) return GetLastError();
-    const Handle to(CreateFileW((systemPath(ownName_) + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, 0, nullptr));
+    const Handle to(win32.CreateFileW((systemPath(ownName_) + name).c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_NEW, 0, nullptr));
     if (!to) {
       const DWORD error = GetLastError();
       const bool notHeld = error == ERROR_INVALID_NAME || error == ERROR_INVALID_PARAMETER ||
@@ -551,7 +530,7 @@ class Win32Copy : public StagedCopy {
   MoveResult removeFile() {
     FILE_BASIC_INFO now;
     HANDLE from = source_->file_.get();
-    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &now, sizeof now)) {
+    if (!win32.GetFileInformationByHandleEx(from, FileBasicInfo, &now, sizeof now)) {
       return moveFailureOfWindowsError(GetLastError());
     }
     if (now.ChangeTime.QuadPart != basic_.ChangeTime.QuadPart ||
@@ -564,10 +543,10 @@ class Win32Copy : public StagedCopy {
 
   // A link goes only while its path names the link copied; one that is gone leaves the copy.
   MoveResult removeLink() {
-    const Handle link(
-        CreateFileW(systemPath(source_->path_).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const Handle link(win32.CreateFileW(
+        systemPath(source_->path_).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!link) {
       const DWORD error = GetLastError();
       const bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -598,12 +577,12 @@ class Win32FileSystem : public FileSystem {
                         const std::optional<FileStamp>& known) override {
     ReadResult result;
     const std::wstring name = systemPath(path);
-    const Handle file(CreateFileW(name.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Handle file(win32.CreateFileW(name.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       // A folder does not open as a file; only then is it worth asking what it is.
-      const DWORD attributes = GetFileAttributesW(name.c_str());
+      const DWORD attributes = win32.GetFileAttributesW(name.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         result.status = ReadStatus::kFolder;
       }
@@ -613,14 +592,15 @@ class Win32FileSystem : public FileSystem {
       result.stamp = *known;
     } else {
       BY_HANDLE_FILE_INFORMATION info;  // a device (a \\.\ path) tells none
-      if (!GetFileInformationByHandle(file.get(), &info)) return result;
+      if (!win32.GetFileInformationByHandle(file.get(), &info)) return result;
       result.stamp = stampOf(info);
     }
     result.bytes.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
       DWORD n = 0;
-      if (!ReadFile(file.get(), &result.bytes[got], static_cast<DWORD>(limit - got), &n, nullptr)) {
+      if (!win32.ReadFile(file.get(), &result.bytes[got], static_cast<DWORD>(limit - got), &n,
+                          nullptr)) {
         result.bytes.clear();
         return result;
       }
@@ -638,18 +618,20 @@ class Win32FileSystem : public FileSystem {
   std::optional<std::vector<FolderEntry>> listFolder(
       const std::string& folder, const std::function<bool(std::string_view)>& wanted) override {
     const std::wstring path = systemPath(folder);
-    const Handle dir(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const Handle dir(win32.CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!dir || !GetFileInformationByHandle(dir.get(), &info) ||
+    if (!dir || !win32.GetFileInformationByHandle(dir.get(), &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return std::nullopt;
     }
     std::vector<FolderEntry> entries;
     std::vector<uint64_t> buffer(8192);  // 64 KiB, aligned as the entries need
-    while (GetFileInformationByHandleEx(dir.get(), FileIdBothDirectoryInfo, buffer.data(),
-                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+    while (
+        win32.GetFileInformationByHandleEx(dir.get(), FileIdBothDirectoryInfo, buffer.data(),
+                                           static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
       const char* at = reinterpret_cast<const char*>(buffer.data());
       for (;;) {
         const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
@@ -681,13 +663,13 @@ class Win32FileSystem : public FileSystem {
   bool isTaken(const std::string& path) override {
     if (isWindowsDeviceName(fileNamePart(path, PathStyle::kWindows))) return true;
     return static_cast<bool>(
-        Handle(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        Handle(win32.CreateFileW(systemPath(path).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   }
 
   bool isFolder(const std::string& path) override {
-    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    const DWORD attributes = win32.GetFileAttributesW(systemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
@@ -706,7 +688,7 @@ class Win32FileSystem : public FileSystem {
         retryLocks_ = false;  // no passing lock: the rest of the run does not wait for one
         break;
       }
-      Sleep(kLockPausesMs[retries]);
+      win32.Sleep(kLockPausesMs[retries]);
     }
     auto moving = std::make_unique<Win32MovingReplay>(path, std::move(file), error);
     const std::optional<FileStamp> folder = folderIdentity(path);
@@ -743,7 +725,7 @@ class Win32FileSystem : public FileSystem {
       const auto* copy = static_cast<const Win32Copy*>(staged);
       if (copy->isLinkCopy()) continue;
       const bool last = lastIn[copy->folder()] == copy;
-      const DWORD error = last ? (FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
+      const DWORD error = last ? (win32.FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
                                : writeOut(copy->copyHandle());
       if (error != 0) return moveFailureOfWindowsError(error);
     }
@@ -768,7 +750,8 @@ class Win32FileSystem : public FileSystem {
       for (StagedCopy* other : named) {
         const auto* each = static_cast<const Win32Copy*>(other);
         if (each->isLinkCopy() || each->folder() != folder) continue;
-        if (!FlushFileBuffers(each->copyHandle())) return moveFailureOfWindowsError(GetLastError());
+        if (!win32.FlushFileBuffers(each->copyHandle()))
+          return moveFailureOfWindowsError(GetLastError());
       }
     }
     return MoveResult();
@@ -786,8 +769,8 @@ class Win32FileSystem : public FileSystem {
     if (folderA && folderB) return *folderA == *folderB;
     const std::wstring fullA = systemPath(folderPart(a, PathStyle::kWindows));
     const std::wstring fullB = systemPath(folderPart(b, PathStyle::kWindows));
-    return CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(),
-                                static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
+    return win32.CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(),
+                                      static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
   }
 
   // Upper case by the invariant locale's simple mapping, as NTFS's own table folds names, and
@@ -796,9 +779,9 @@ class Win32FileSystem : public FileSystem {
     const std::wstring name = widen(fileName);
     if (name.empty()) return std::string();
     std::wstring upper(name.size(), L'\0');
-    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(),
-                                     static_cast<int>(name.size()), &upper[0],
-                                     static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    const int length = win32.LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(),
+                                           static_cast<int>(name.size()), &upper[0],
+                                           static_cast<int>(upper.size()), nullptr, nullptr, 0);
     if (length <= 0) return narrow(name);
     upper.resize(static_cast<std::size_t>(length));
     return narrow(upper);
@@ -811,11 +794,11 @@ class Win32FileSystem : public FileSystem {
     auto known = folders_.find(folder);
     if (known != folders_.end()) return known->second;
     std::optional<FileStamp> identity;
-    const Handle dir(CreateFileW(systemFolderPath(folder).c_str(), 0,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const Handle dir(win32.CreateFileW(
+        systemFolderPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (dir && GetFileInformationByHandle(dir.get(), &info)) identity = stampOf(info);
+    if (dir && win32.GetFileInformationByHandle(dir.get(), &info)) identity = stampOf(info);
     if (identity) identity->size = identity->written = 0;  // a folder's change with its files
     folders_.emplace(folder, identity);
     return identity;
@@ -825,13 +808,13 @@ class Win32FileSystem : public FileSystem {
   DWORD flushFolder(const std::string& folder) {
     auto open = openFolders_.find(folder);
     if (open == openFolders_.end()) {
-      Handle dir(CreateFileW(systemFolderPath(folder).c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      Handle dir(win32.CreateFileW(systemFolderPath(folder).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       if (!dir) return GetLastError();
       open = openFolders_.emplace(folder, std::move(dir)).first;
     }
-    return FlushFileBuffers(open->second.get()) ? 0 : GetLastError();
+    return win32.FlushFileBuffers(open->second.get()) ? 0 : GetLastError();
   }
 
   bool retryLocks_ = true;
@@ -844,6 +827,6 @@ class Win32FileSystem : public FileSystem {
 // Also turns off the system's dialogs for a drive without a disk (an empty card reader) and for
 // files that do not open, keeping what the parent process set: a failed move is reported instead.
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
-  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  win32.SetErrorMode(win32.GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   return std::make_unique<Win32FileSystem>();
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <memory>
+#include "platform/win32_calls.h"
 
 // A handle that closes itself, once, on every path: move-only. Empty for INVALID_HANDLE_VALUE
 // and for null alike.
@@ -23,18 +23,10 @@ class Handle {
   HANDLE get() const { return handle_; }
   explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
   void reset() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    if (handle_ != INVALID_HANDLE_VALUE) win32.CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
-
-// A search of FindFirstFile, closed by FindClose once, on every path.
-struct FindCloser {
-  void operator()(HANDLE find) const {
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  }
-};
-using FindHandle = std::unique_ptr<void, FindCloser>;

@@ -2,6 +2,7 @@
 
 #include "platform/native.h"
 #include "platform/wide_win32.h"
+#include "platform/win32_calls.h"
 #include "portable/command_line.h"
 
 // MinGW-w64's runtime expands wildcards in argv when this is set. The program reads the command
@@ -19,5 +20,5 @@ std::string nativeHomeFolder() { return std::string(); }
 // The wide command line holds every name as it is on disk, whatever the ANSI code page; the
 // splitter then works on its UTF-8 form, whose bytes are never mistaken for blanks or quotes.
 std::vector<std::string> nativeArguments(int, char**) {
-  return argumentsAfterProgram(narrow(GetCommandLineW()));
+  return argumentsAfterProgram(narrow(win32.GetCommandLineW()));
 }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/stop_requests.h"
+#include "platform/win32_calls.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ constexpr DWORD kCloseWait = 5000 - 1000;
 BOOL WINAPI onStopRequest(DWORD event) {
   InterlockedCompareExchange(&g_request, static_cast<LONG>(event) + 1, 0);
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
-    WaitForSingleObject(g_finished, kCloseWait);
+    win32.WaitForSingleObject(g_finished, kCloseWait);
   }
   return TRUE;
 }
@@ -40,14 +41,14 @@ BOOL WINAPI onStopRequest(DWORD event) {
 class Win32StopRequests : public StopRequests {
  public:
   Win32StopRequests() {
-    if (g_finished == nullptr) g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_finished == nullptr) g_finished = win32.CreateEventW(nullptr, TRUE, FALSE, nullptr);
   }
 
   // At the prompts and in the key wait the system's own handling ends the process.
   void hold(bool held) override {
     if (held == holding_) return;
     holding_ = held;
-    SetConsoleCtrlHandler(onStopRequest, held ? TRUE : FALSE);
+    win32.SetConsoleCtrlHandler(onStopRequest, held ? TRUE : FALSE);
   }
 
   bool requested() override { return g_request != 0; }
@@ -55,8 +56,8 @@ class Win32StopRequests : public StopRequests {
   bool closing() override { return isClose(g_request); }
 
   int endAsRequested() override {
-    SetEvent(g_finished);
-    ExitProcess(kControlCExit);
+    win32.SetEvent(g_finished);
+    ExitProcess(kControlCExit);  // not through the table: it never returns
   }
 
  private:
