@@ -67,7 +67,7 @@ std::vector<Outcome> CopyGroup::settle() {
     const MoveResult moved = copy.state == State::kMoved ? MoveResult() : copy.failure;
     outcomes.push_back({std::move(copy.path), {std::move(copy.target), copy.collided, moved}});
   }
-  copies_.clear();  // a copy whose move failed goes, before its replay is reported
+  copies_.clear();     // a copy whose move failed goes, before its replay is reported
   memo_.held.clear();  // their names are files now, or free again
   return outcomes;
 }
