@@ -5,18 +5,21 @@
 // with @) with ACTION: an error's name (access-denied, sharing-violation, disk-full,
 // write-protected, io-error, not-same-device, invalid-parameter, already-exists, crc,
 // not-supported) or number; "kill" ends the process before the call, "kill-after" after it;
-// "ctrl-c" and "close" send that console event to the handler the exe set, as the system would.
+// "ctrl-c" and "close" send that console event to the handler the exe set, as the system would;
+// "later" lets the call be, but moves the times it tells of a file on by a second.
 // REPRENAME_FAULTS_FIRED names a file each plan that comes true is noted in; REPRENAME_CALLS one
 // every call is listed in, with its number among the calls of its kind (and its path).
 // REPRENAME_EMULATE=WHAT[,...] gives the exe a system of another kind: "modern", Windows 10's
 // NtFlushBuffersFileEx and FileDispositionInfoEx where the system (Wine) lacks them; "win7",
 // neither, where the system has them; "encrypted" sources that are EFS-encrypted; "encrypting" a
 // target that keeps files encrypted; "filtered" sources whose data a filter keeps (a WOF reparse
-// point, whose stub reads as zeros).
+// point, whose stub reads as zeros); "linked" sources that are symbolic links; "streams" sources
+// with a named stream (Zone.Identifier), which the target cannot hold.
 #include <windows.h>
 #include <winternl.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -29,7 +32,7 @@
 
 namespace {
 
-enum class Act { kError, kKill, kKillAfter, kCtrlC, kClose };
+enum class Act { kError, kKill, kKillAfter, kCtrlC, kClose, kLater };
 
 struct Plan {
   std::string call;
@@ -96,6 +99,7 @@ std::vector<Plan>& plans() {
                  : act == "kill-after" ? Act::kKillAfter
                  : act == "ctrl-c"     ? Act::kCtrlC
                  : act == "close"      ? Act::kClose
+                 : act == "later"      ? Act::kLater
                                        : Act::kError;
       plan.error = static_cast<DWORD>(std::atol(act.c_str()));
       for (const NamedError& named : kErrors) {
@@ -167,7 +171,9 @@ bool endsWith(const wchar_t* path, const std::wstring& end) {
 struct Verdict {
   DWORD error = 0;
   bool killAfter = false;
+  bool later = false;
 };
+thread_local Verdict g_verdict;  // the last one this thread was given, for the emulations
 // A kill at this call: the process is ended from outside, as a kill ends it, by the fault table,
 // which reads "kill" where the plans that came true are noted; this thread waits for it (none
 // other changes the disk meanwhile: the workers are idle while the main thread moves, and it
@@ -213,8 +219,12 @@ Verdict judge(const char* call, const wchar_t* path = nullptr) {
       case Act::kError:
         verdict.error = plan.error;
         break;
+      case Act::kLater:
+        verdict.later = true;
+        break;
     }
   }
+  g_verdict = verdict;
   return verdict;
 }
 
@@ -262,15 +272,24 @@ NTSTATUS throughNt(const char* call, NTSTATUS(WINAPI* real)(A...), A... args) {
   return result;
 }
 
-// What the emulations keep: handles of copies made encrypted, and of sources opened as their
-// filter's stub.
+// What the emulations keep: handles of copies made encrypted, and the reparse tags of sources
+// opened as themselves (a filter's stub, or a link).
 std::mutex g_handlesLock;
 std::set<HANDLE> g_encryptedCopies;
-std::set<HANDLE> g_stubs;
+std::map<HANDLE, ULONG> g_tags;
 
-bool isIn(std::set<HANDLE>& handles, HANDLE handle) {
+constexpr ULONG kWofTag = 0x80000017;      // IO_REPARSE_TAG_WOF: a data filter's, no name surrogate
+constexpr ULONG kSymlinkTag = 0xA000000C;  // IO_REPARSE_TAG_SYMLINK
+
+bool isEncrypted(HANDLE handle) {
   std::lock_guard<std::mutex> lock(g_handlesLock);
-  return handles.count(handle) != 0;
+  return g_encryptedCopies.count(handle) != 0;
+}
+
+ULONG tagOf(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(g_handlesLock);
+  const auto tag = g_tags.find(handle);
+  return tag == g_tags.end() ? 0 : tag->second;
 }
 
 bool isReplay(const wchar_t* path) {
@@ -278,20 +297,39 @@ bool isReplay(const wchar_t* path) {
   return length > 4 && _wcsicmp(path + length - 4, L".rep") == 0;
 }
 
-constexpr ULONG kWofTag = 0x80000017;  // IO_REPARSE_TAG_WOF: a data filter's, no name surrogate
+constexpr wchar_t kStream[] = L":Zone.Identifier:$DATA";
+
+// A named stream of a replay, for "streams": read from the replay itself, written to nowhere.
+HANDLE WINAPI createFileAsEmulated(LPCWSTR path, DWORD access, DWORD share,
+                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                   HANDLE model) {
+  const std::wstring name = path;
+  const std::size_t stream = name.rfind(kStream);
+  if (!emulated("streams") || stream == std::wstring::npos ||
+      stream + std::wcslen(kStream) != name.size()) {
+    return ::CreateFileW(path, access, share, security, disposition, flags, model);
+  }
+  if (disposition == CREATE_NEW) {
+    return ::CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  }
+  return ::CreateFileW(name.substr(0, stream).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
 
 HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                          DWORD disposition, DWORD flags, HANDLE model) {
   const DWORD attributes = flags & 0xFFFF;
-  HANDLE file = through("CreateFileW", path, INVALID_HANDLE_VALUE, ::CreateFileW, path, access,
-                        share, security, disposition, flags, model);
+  HANDLE file = through("CreateFileW", path, INVALID_HANDLE_VALUE, createFileAsEmulated, path,
+                        access, share, security, disposition, flags, model);
   if (file == INVALID_HANDLE_VALUE) return file;
   std::lock_guard<std::mutex> lock(g_handlesLock);
   if (emulated("encrypting") && (attributes & FILE_ATTRIBUTE_ENCRYPTED)) {
     g_encryptedCopies.insert(file);
   }
-  if (emulated("filtered") && (flags & FILE_FLAG_OPEN_REPARSE_POINT) && isReplay(path)) {
-    g_stubs.insert(file);
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) && isReplay(path)) {
+    if (emulated("filtered")) g_tags[file] = kWofTag;
+    if (emulated("linked")) g_tags[file] = kSymlinkTag;
   }
   return file;
 }
@@ -300,28 +338,64 @@ BOOL WINAPI closeHandle(HANDLE handle) {
   {
     std::lock_guard<std::mutex> lock(g_handlesLock);
     g_encryptedCopies.erase(handle);
-    g_stubs.erase(handle);
+    g_tags.erase(handle);
   }
   return through("CloseHandle", nullptr, FALSE, ::CloseHandle, handle);
 }
 
 BOOL WINAPI readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED at) {
   const BOOL read = through("ReadFile", nullptr, FALSE, ::ReadFile, file, buffer, size, got, at);
-  if (read && isIn(g_stubs, file)) std::memset(buffer, 0, *got);  // a stub holds no data
+  if (read && tagOf(file) == kWofTag) std::memset(buffer, 0, *got);  // a stub holds no data
   return read;
+}
+
+BOOL WINAPI getInfoAsEmulated(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  const BOOL got = ::GetFileInformationByHandle(file, info);
+  if (got && tagOf(file) != 0) info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return got;
+}
+
+// The streams of a replay, for "streams": its data and a Zone.Identifier.
+BOOL streamsOf(HANDLE file, LPVOID info, DWORD size) {
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
+    return FALSE;
+  }
+  auto* at = static_cast<char*>(info);
+  const auto entry = [&](const wchar_t* name, LONGLONG bytes, bool last) {
+    auto* stream = reinterpret_cast<FILE_STREAM_INFO*>(at);
+    const DWORD length = static_cast<DWORD>(std::wcslen(name) * sizeof(wchar_t));
+    const DWORD next = (offsetof(FILE_STREAM_INFO, StreamName) + length + 7) & ~7u;
+    stream->NextEntryOffset = last ? 0 : next;
+    stream->StreamNameLength = length;
+    stream->StreamSize.QuadPart = bytes;
+    stream->StreamAllocationSize.QuadPart = bytes;
+    std::memcpy(stream->StreamName, name, length);
+    at += next;
+  };
+  if (size < 256) return FALSE;
+  entry(L"::$DATA", standard.EndOfFile.QuadPart, false);
+  entry(kStream, 26, true);
+  return TRUE;
 }
 
 BOOL WINAPI getInfoExAsEmulated(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
                                 DWORD size) {
-  if (kind == FileAttributeTagInfo && isIn(g_stubs, file)) {
+  if (kind == FileAttributeTagInfo && tagOf(file) != 0) {
     auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info);
     tag->FileAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
-    tag->ReparseTag = kWofTag;
+    tag->ReparseTag = tagOf(file);
     return TRUE;
   }
+  if (kind == FileStreamInfo && emulated("streams")) return streamsOf(file, info, size);
   const BOOL got = ::GetFileInformationByHandleEx(file, kind, info, size);
-  if (got && kind == FileBasicInfo && isIn(g_encryptedCopies, file)) {
-    static_cast<FILE_BASIC_INFO*>(info)->FileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+  if (got && kind == FileBasicInfo) {
+    auto* basic = static_cast<FILE_BASIC_INFO*>(info);
+    if (isEncrypted(file)) basic->FileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+    if (g_verdict.later) {
+      basic->LastWriteTime.QuadPart += 10000000;  // a second on
+      basic->ChangeTime.QuadPart += 10000000;
+    }
   }
   return got;
 }
@@ -356,7 +430,7 @@ NTSTATUS WINAPI queryInfo(HANDLE file, PIO_STATUS_BLOCK status, PVOID info, ULON
     constexpr auto kAll = static_cast<FILE_INFORMATION_CLASS>(18);   // FileAllInformation
     auto* attributes = static_cast<ULONG*>(info) + 8;  // FILE_BASIC_INFORMATION's, after 4 times
     if (kind == kAll && emulated("encrypted")) *attributes |= FILE_ATTRIBUTE_ENCRYPTED;
-    if (kind == kAll && isIn(g_stubs, file)) *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (kind == kAll && tagOf(file) != 0) *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   }
   return result;
 }
@@ -386,8 +460,7 @@ const Win32Calls win32 = {
     [](auto... a) { return through("WriteFile", nullptr, FALSE, ::WriteFile, a...); },
     closeHandle,
     [](auto... a) {
-      return through("GetFileInformationByHandle", nullptr, FALSE, ::GetFileInformationByHandle,
-                     a...);
+      return through("GetFileInformationByHandle", nullptr, FALSE, getInfoAsEmulated, a...);
     },
     [](auto... a) {
       return through("GetFileInformationByHandleEx", nullptr, FALSE, getInfoExAsEmulated, a...);

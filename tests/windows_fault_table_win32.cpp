@@ -98,6 +98,31 @@ const Row kRows[] = {
     {"", Scene::kOneDrive, "MMM", "", "modern,encrypted"},
     {"", Scene::kOtherDrive, "MMM", "", "modern,filtered"},
     {"", Scene::kOneDrive, "MMM", "", "modern,filtered"},
+    {"CreateFileW@r0.rep:3:access-denied", Scene::kOneDrive, "SMM", kDenied, "modern,filtered"},
+    // Links move as links: a copy by CopyFileEx, the source removed while it is that link. For
+    // r0: CreateFileW 3 on its path follows it, 4 opens it to be removed, NtQueryInformationFile 4
+    // looks at it then.
+    {"", Scene::kOneDrive, "MMM", "", "modern,linked"},
+    {"", Scene::kOtherDrive, "MMM", "", "modern,linked"},
+    {"CreateFileW@r0.rep:3:access-denied", Scene::kOtherDrive, "MMM", "", "modern,linked"},
+    {"CreateFileW@r0.rep:4:access-denied", Scene::kOtherDrive, "SMM", kDenied, "modern,linked"},
+    {"NtQueryInformationFile:4:io-error", Scene::kOtherDrive, "SMM", kBusy, "modern,linked"},
+    {"CopyFileExW:1:disk-full", Scene::kOtherDrive, "SMM", kFull, "modern,linked"},
+    // Named streams go where the target holds them, and a stream that cannot be read fails the
+    // copy.
+    {"", Scene::kOtherDrive, "MMM", "", "modern,streams"},
+    {"CreateFileW@$DATA:1:io-error", Scene::kOtherDrive, "SMM", kEio, "modern,streams"},
+    {"CreateFileW@$DATA:2:invalid-parameter", Scene::kOtherDrive, "MMM", "", "modern,streams"},
+    // A source written meanwhile stays; a copy whose name cannot be made, nor its folder flushed,
+    // is undone.
+    {"GetFileInformationByHandleEx:4:later", Scene::kOtherDrive, "SMM", kBusy},
+    {"CreateFileW@.tmp:1+:already-exists", Scene::kOtherDrive, "SSS", "File already exists"},
+    {"CreateFileW@fault-dest:1:access-denied,FlushFileBuffers:2:io-error", Scene::kOtherDrive,
+     "SSS", kEio},
+    // Without POSIX deletion, a read-only source loses the attribute for its deletion, and gets it
+    // back if that fails.
+    {"SetFileInformationByHandle:9:access-denied", Scene::kReadOnly, "SMM", kDenied, "win7"},
+    {"SetFileInformationByHandle:10:access-denied", Scene::kReadOnly, "SMM", kDenied, "win7"},
     // The output lost ends the run.
     {"WriteFile:1:disk-full", Scene::kOneDrive, "---"},
     // Console stops: the replay in hand finishes and the run ends without a summary; a closed
@@ -110,6 +135,11 @@ const Row kRows[] = {
 // The calls a sweep fails and kills in turn, with the errors that fit each.
 const std::map<std::string, std::vector<std::string>> kSwept = {
     {"CreateFileW", {"access-denied", "sharing-violation", "disk-full", "io-error"}},
+    {"CopyFileExW", {"access-denied", "disk-full"}},
+    {"GetFullPathNameW", {"invalid-parameter"}},
+    {"GetCurrentDirectoryW", {"invalid-parameter"}},
+    {"GetStdHandle", {"invalid-parameter"}},
+    {"CreateEventW", {"access-denied"}},
     {"ReadFile", {"io-error", "crc"}},
     {"WriteFile", {"disk-full", "io-error"}},
     {"GetFileInformationByHandle", {"io-error"}},

@@ -141,8 +141,19 @@ TEST_F(UnderWine, LongAndQuotedDestinations) {
   EXPECT_NE(r.out.find(windowsText(renamed(b, windowsPath(dir + "/My Replays 表") + "\\two.rep"))),
             std::string::npos)
       << r.out << r.err;
+  // A destination rooted on the current drive, and one relative to a drive's current folder.
+  std::string c = replay("c.rep", "three");
+  std::string e = replay("e.rep", "four");
+  const std::string rooted = windowsPath(dir + "/My Replays 表").substr(2);  // \tmp\...
+  r = run({c}, windowsText(rooted + "\n\n"), dir);
+  EXPECT_NE(r.out.find(windowsText(renamed(c, rooted + "\\three.rep"))), std::string::npos)
+      << r.out << r.err;
+  r = run({e}, windowsText("Z:My Replays 表\n\n"), dir);
+  EXPECT_NE(r.out.find(windowsText(renamed(e, "Z:My Replays 表\\four.rep"))), std::string::npos)
+      << r.out << r.err;
   EXPECT_EQ(files(),
-            (Names{"My Replays 表/two.rep", fs::relative(deep, dir).string() + "/one.rep"}));
+            (Names{"My Replays 表/four.rep", "My Replays 表/three.rep", "My Replays 表/two.rep",
+                   fs::relative(deep, dir).string() + "/one.rep"}));
 }
 
 // Drive T: on a small file system of its own: a move there copies, and a copy that does not fit
