@@ -1,4 +1,4 @@
-# What a release holds, all of it versioned and dated by the top entry of debian/changelog: on
+# What a release holds, all of it versioned and dated by the top entry of NEWS: on
 # Windows, in one folder of a zip, the exe with its icon, manifest and version resource, the
 # Japanese readme.txt, the English readme_en.txt and LICENSE.txt; on Linux, in a tarball, the
 # binary, its manual page, and the desktop launcher, replay file type and icons.
@@ -12,15 +12,15 @@ set(REPRENAME_MAKE_ICON "${PROJECT_SOURCE_DIR}/packaging/make_icon.py")
 
 # The history, the release's date (the manual page's) and its time, which every file the
 # packages hold carries (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes.
-foreach(field text date epoch debian)
+foreach(field text date epoch appstream)
   execute_process(COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/history.py"
-    "${PROJECT_SOURCE_DIR}/debian/changelog" ${field}
+    "${PROJECT_SOURCE_DIR}/NEWS" ${field}
     OUTPUT_VARIABLE history_${field} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 set(REPRENAME_HISTORY "${history_text}")
 set(REPRENAME_RELEASE_DATE "${history_date}")
-set(REPRENAME_DEBIAN_VERSION "${history_debian}")  # as the Debian package has it
 set(CPACK_SOURCE_DATE_EPOCH "${history_epoch}")
+set(REPRENAME_APPSTREAM_RELEASES "${history_appstream}")
 
 if(WIN32)
   enable_language(RC)
@@ -58,31 +58,44 @@ if(WIN32)
   add_custom_target(release_texts ALL DEPENDS ${texts})
 
   # One folder in the zip, so that "extract here" gives one folder.
-  set(folder "reprename-${PROJECT_VERSION}")
+  set(folder "reprename-${REPRENAME_VERSION}")
   install(TARGETS reprename RUNTIME DESTINATION "${folder}")
   install(FILES ${texts} DESTINATION "${folder}")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # the folder above is the zip's one folder
-  set(CPACK_PACKAGE_FILE_NAME "reprename-${PROJECT_VERSION}-win64")
+  set(CPACK_PACKAGE_FILE_NAME "reprename-${REPRENAME_VERSION}-win64")
 else()
   configure_file("${PROJECT_SOURCE_DIR}/packaging/reprename.1.in" "${PROJECT_BINARY_DIR}/reprename.1"
     @ONLY)
   # Compressed without a time stamp, as Debian's packages have them; man reads them as they are.
   set(linux_dir "${PROJECT_SOURCE_DIR}/packaging/linux")
   configure_file("${linux_dir}/INSTALL.in" "${PROJECT_BINARY_DIR}/INSTALL" @ONLY)
-  add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/reprename.1.gz"
-    COMMAND gzip -9 -n -c "${PROJECT_BINARY_DIR}/reprename.1" > "${PROJECT_BINARY_DIR}/reprename.1.gz"
-    DEPENDS "${PROJECT_BINARY_DIR}/reprename.1")
-  add_custom_target(compressed_texts ALL DEPENDS "${PROJECT_BINARY_DIR}/reprename.1.gz")
+  # The launcher's script has the manual page of the tool it runs.
+  file(WRITE "${PROJECT_BINARY_DIR}/reprename-launcher.1" ".so man1/reprename.1\n")
+  foreach(page reprename reprename-launcher)
+    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/${page}.1.gz"
+      COMMAND gzip -9 -n -c "${PROJECT_BINARY_DIR}/${page}.1" > "${PROJECT_BINARY_DIR}/${page}.1.gz"
+      DEPENDS "${PROJECT_BINARY_DIR}/${page}.1")
+  endforeach()
+  add_custom_target(compressed_texts ALL DEPENDS "${PROJECT_BINARY_DIR}/reprename.1.gz"
+    "${PROJECT_BINARY_DIR}/reprename-launcher.1.gz")
+  # What software centres show, its releases from NEWS.
+  configure_file("${linux_dir}/reprename.metainfo.xml.in"
+    "${PROJECT_BINARY_DIR}/org.example.reprename.metainfo.xml" @ONLY)
   # The desktop: a launcher to drop replays and folders on, the replay file type, the icons.
   set(hicolor "${PROJECT_BINARY_DIR}/hicolor")
   add_custom_command(OUTPUT "${hicolor}/256x256/apps/reprename.png"
+    BYPRODUCTS "${hicolor}/scalable/apps/reprename.svg"
     COMMAND Python3::Interpreter "${REPRENAME_MAKE_ICON}" --hicolor "${hicolor}"
     DEPENDS "${REPRENAME_MAKE_ICON}"
     COMMENT "Drawing the icons")
   add_custom_target(desktop_icons ALL DEPENDS "${hicolor}/256x256/apps/reprename.png")
   install(TARGETS reprename RUNTIME DESTINATION bin)
-  install(FILES "${PROJECT_BINARY_DIR}/reprename.1.gz" DESTINATION share/man/man1)
+  install(PROGRAMS packaging/linux/reprename-launcher DESTINATION bin)
+  install(FILES "${PROJECT_BINARY_DIR}/reprename.1.gz" "${PROJECT_BINARY_DIR}/reprename-launcher.1.gz"
+    DESTINATION share/man/man1)
+  install(FILES "${PROJECT_BINARY_DIR}/org.example.reprename.metainfo.xml"
+    DESTINATION share/metainfo)
   install(FILES packaging/linux/reprename.desktop DESTINATION share/applications)
   install(FILES packaging/linux/reprename.xml DESTINATION share/mime/packages)
   install(DIRECTORY "${hicolor}/" DESTINATION share/icons/hicolor)
@@ -90,7 +103,7 @@ else()
   install(FILES LICENSE "${PROJECT_BINARY_DIR}/INSTALL" DESTINATION . COMPONENT tarball
     EXCLUDE_FROM_ALL)
   set(CPACK_GENERATOR TGZ)
-  set(CPACK_PACKAGE_FILE_NAME "reprename-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
+  set(CPACK_PACKAGE_FILE_NAME "reprename-${REPRENAME_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)

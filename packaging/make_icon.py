@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Draws reprename's icon: a multi-size Windows .ico, or the PNGs of a freedesktop.org hicolor
-icon theme for the Linux launcher.
+"""Draws reprename's icon: a multi-size Windows .ico, or a freedesktop.org hicolor icon theme for
+the Linux launcher and the replay file type.
 
     make_icon.py OUT.ico
-    make_icon.py --hicolor DIR      (DIR/NxN/apps/reprename.png for every size of HICOLOR_SIZES)
+    make_icon.py --hicolor DIR      DIR/NxN/apps/reprename.png and
+                                    DIR/NxN/mimetypes/application-x-versus-replay.png for every
+                                    size of HICOLOR_SIZES, and both in DIR/scalable/ as SVG
 
 The picture: a blue rounded square holding a white circular arrow (a replay, played again) around
-an orange play triangle. Every size is drawn from the same shapes, 4x4 samples a pixel; the sizes
-up to 48 are stored as bitmaps, 256 as PNG, as Windows expects. The output is the same bytes on
-every run: no dates, no randomness.
+an orange play triangle; a replay file's, a page with a folded corner that holds it. Every size
+and the SVG are drawn from the same shapes, 4x4 samples a pixel; the sizes up to 48 are stored
+as bitmaps, 256 as PNG, as Windows expects. The output is the same bytes on every run: no dates,
+no randomness.
 """
 import math
 import os
@@ -75,8 +78,44 @@ def color_at(x, y):
     return tuple(round(a + (b - a) * t) for a, b in zip(BLUE_TOP, BLUE_BOTTOM))
 
 
-def render(size):
+# A replay file: a page with its upper right corner folded, outlined, the icon in its lower part.
+PAGE = [(0.16, 0.04), (0.62, 0.04), (0.84, 0.26), (0.84, 0.96), (0.16, 0.96)]
+FOLD = [(0.62, 0.04), (0.62, 0.26), (0.84, 0.26)]
+PAGE_FILL = (248, 248, 248)
+PAGE_EDGE = (128, 128, 128)
+FOLD_FILL = (214, 214, 214)
+EDGE = 0.025
+EMBLEM = (0.25, 0.40, 0.5)  # its left, top and side
+
+
+def in_polygon(p, corners):
+    """Inside a convex polygon whose corners go clockwise, as the page's do."""
+    n = len(corners)
+    for i in range(n):
+        a, b = corners[i], corners[(i + 1) % n]
+        if (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]) < 0:
+            return False
+    return True
+
+
+def file_color_at(x, y):
+    """The replay file type's colour at a point of the unit square, or None outside it."""
+    if not in_polygon((x, y), PAGE):
+        return None
+    left, top, side = EMBLEM
+    emblem = color_at((x - left) / side, (y - top) / side)
+    if emblem is not None:
+        return emblem
+    if in_polygon((x, y), FOLD):
+        return FOLD_FILL
+    inner = [(cx + (EDGE if cx < 0.5 else -EDGE), cy + (EDGE if cy < 0.5 else -EDGE))
+             for cx, cy in PAGE]
+    return PAGE_FILL if in_polygon((x, y), inner) else PAGE_EDGE
+
+
+def render(size, picture=None):
     """Rows of (r, g, b, a), top row first."""
+    picture = picture or color_at
     samples = SAMPLES if size < 256 else 2
     rows = []
     for py in range(size):
@@ -86,8 +125,8 @@ def render(size):
             covered = 0
             for sy in range(samples):
                 for sx in range(samples):
-                    c = color_at((px + (sx + 0.5) / samples) / size,
-                                 (py + (sy + 0.5) / samples) / size)
+                    c = picture((px + (sx + 0.5) / samples) / size,
+                                (py + (sy + 0.5) / samples) / size)
                     if c is not None:
                         covered += 1
                         for i in range(3):
@@ -134,12 +173,63 @@ def write_ico(path):
         f.write(out + b"".join(images))
 
 
+def svg_point(p):
+    return "%g,%g" % (round(p[0] * 256, 2), round(p[1] * 256, 2))
+
+
+def svg_icon():
+    """The icon's shapes, in a 256-unit square."""
+    def at(radius, degrees):
+        a = math.radians(degrees)
+        return svg_point((CENTER[0] + radius * math.cos(a), CENTER[1] + radius * math.sin(a)))
+    r_out, r_in = R_OUT * 256, R_IN * 256
+    ring = ("M%s A%g,%g 0 1 1 %s L%s A%g,%g 0 1 0 %s Z"
+            % (at(R_OUT, GAP_TO), r_out, r_out, at(R_OUT, GAP_FROM), at(R_IN, GAP_FROM),
+               r_in, r_in, at(R_IN, GAP_TO)))
+    return "\n".join([
+        '<rect width="256" height="256" rx="%g" fill="url(#blue)"/>' % (0.18 * 256),
+        '<path d="%s" fill="#ffffff"/>' % ring,
+        '<polygon points="%s" fill="#ffffff"/>' % " ".join(svg_point(p) for p in HEAD),
+        '<polygon points="%s" fill="#%02x%02x%02x"/>' % ((" ".join(svg_point(p) for p in PLAY),)
+                                                         + ORANGE),
+    ])
+
+
+def svg(body):
+    gradient = ('<linearGradient id="blue" x1="0" y1="0" x2="0" y2="1">'
+                '<stop offset="0" stop-color="#%02x%02x%02x"/>'
+                '<stop offset="1" stop-color="#%02x%02x%02x"/></linearGradient>'
+                % (BLUE_TOP + BLUE_BOTTOM))
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" '
+            'viewBox="0 0 256 256">\n<defs>%s</defs>\n%s\n</svg>\n' % (gradient, body))
+
+
+def svg_file_icon():
+    left, top, side = EMBLEM
+    return "\n".join([
+        '<polygon points="%s" fill="#%02x%02x%02x" stroke="#%02x%02x%02x" stroke-width="%g"/>'
+        % ((" ".join(svg_point(p) for p in PAGE),) + PAGE_FILL + PAGE_EDGE + (EDGE * 256,)),
+        '<polygon points="%s" fill="#%02x%02x%02x"/>'
+        % ((" ".join(svg_point(p) for p in FOLD),) + FOLD_FILL),
+        '<g transform="translate(%g,%g) scale(%g)">\n%s\n</g>'
+        % (left * 256, top * 256, side, svg_icon()),
+    ])
+
+
 def write_hicolor(folder):
-    for size in HICOLOR_SIZES:
-        apps = os.path.join(folder, "%dx%d" % (size, size), "apps")
-        os.makedirs(apps, exist_ok=True)
-        with open(os.path.join(apps, "reprename.png"), "wb") as f:
-            f.write(png_entry(render(size)))
+    drawings = (("apps", "reprename", color_at, svg_icon),
+                ("mimetypes", "application-x-versus-replay", file_color_at, svg_file_icon))
+    for context, name, picture, drawing in drawings:
+        for size in HICOLOR_SIZES:
+            where = os.path.join(folder, "%dx%d" % (size, size), context)
+            os.makedirs(where, exist_ok=True)
+            with open(os.path.join(where, name + ".png"), "wb") as f:
+                f.write(png_entry(render(size, picture)))
+        where = os.path.join(folder, "scalable", context)
+        os.makedirs(where, exist_ok=True)
+        with open(os.path.join(where, name + ".svg"), "w", encoding="utf-8") as f:
+            f.write(svg(drawing()))
 
 
 def main():

@@ -24,7 +24,7 @@ command -v update-mime-database >/dev/null || need+=(shared-mime-info)
 command -v xdg-mime >/dev/null || need+=(xdg-utils)
 command -v mimetype >/dev/null || need+=(libfile-mimeinfo-perl)
 # The Debian packages and a real desktop session: debhelper, lintian, dpkg-shlibdeps, Xvfb, a
-# terminal, typed keys and gio.
+# terminal, typed keys and gio; appstreamcli for the metainfo software centres read.
 command -v lintian >/dev/null || need+=(lintian)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v dh >/dev/null || need+=(debhelper)
@@ -32,6 +32,7 @@ command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xterm >/dev/null || need+=(xterm)
 command -v xdotool >/dev/null || need+=(xdotool)
 command -v gio >/dev/null || need+=(libglib2.0-bin)
+command -v appstreamcli >/dev/null || need+=(appstream)
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
   apt-get update -qq

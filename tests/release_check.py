@@ -21,6 +21,7 @@ import sys
 import tarfile
 import tempfile
 import time
+import xml.etree.ElementTree
 import zipfile
 
 import pefile
@@ -60,9 +61,9 @@ def check(ok, what):
 
 
 def history(field):
-    """The project's one history, debian/changelog: its top entry's version or date."""
+    """The project's history, NEWS: its top entry's version or date."""
     return subprocess.run([sys.executable, os.path.join(ROOT, "packaging", "history.py"),
-                           os.path.join(ROOT, "debian", "changelog"), field],
+                           os.path.join(ROOT, "NEWS"), field],
                           stdout=subprocess.PIPE, text=True, check=True).stdout.strip()
 
 
@@ -113,7 +114,7 @@ def check_windows(v, scratch):
         missing = [t for t in TOKEN_LINES + MESSAGES + ERROR_TEXTS + [dated]
                    if readme is None or t not in readme]
         check(not missing, "%s quotes every token line and every text of the tool, and the "
-              "history of debian/changelog: %s missing" % (name, missing))
+              "history of NEWS: %s missing" % (name, missing))
     with open(os.path.join(unpacked, "LICENSE.txt"), "rb") as f:
         check(crlf_text(f.read()) is not None, "LICENSE.txt has CR LF line ends")
 
@@ -181,7 +182,10 @@ def check_linux(v, scratch, source):
     shown = " ".join(man.stdout.decode("utf-8", "replace").split())
     check(shown.endswith("%s %s REPRENAME(1)" % (v, history("date"))) or
           (" %s " % history("date")) in shown[-80:],
-          "the manual page is dated by debian/changelog's top entry, %s" % history("date"))
+          "the manual page is dated by NEWS's top entry, %s" % history("date"))
+    check(all(t in shown for t in ("reprename -h | --help", "reprename -V | --version",
+                                   "SEE ALSO")),
+          "the manual's synopsis names -h and -V, and it has a SEE ALSO")
     missing = [t for t in MESSAGES + ERROR_TEXTS + LINUX_ERROR_TEXTS + ["DESKTOP"]
                if " ".join(t.split()) not in shown]
     check(not missing, "the manual page quotes every text of the tool: %s missing" % missing)
@@ -212,6 +216,18 @@ def check_linux(v, scratch, source):
     check(help_run.returncode == 0 and help_run.stdout.startswith(b"Usage: reprename") and
           b"===>" not in help_run.stdout and help_run.stderr == b"",
           "reprename --help gives the usage and no prompt")
+    wide = [line for line in help_run.stdout.decode().splitlines() if len(line) > 80]
+    check(not wide, "reprename --help fits in 80 columns: %s" % wide)
+    launcher = subprocess.run([os.path.join(prefix, "bin", "reprename-launcher")],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              env=dict(os.environ, PATH=os.path.join(prefix, "bin") + ":" +
+                                       os.environ["PATH"]))
+    said = launcher.stdout.decode()
+    check(launcher.returncode == 0 and "ランチャーにドロップ" in said and
+          "Drop replays (.rep) or a folder of them on this launcher" in said and
+          said.endswith(".rep ファイルをexeにドロップしてください\n -- Press any key to exit --\n"),
+          "the launcher started with nothing says, in Japanese and English, how it is used on "
+          "Linux, then the tool says its own words: %r" % said[-200:])
     version_run = subprocess.run([binary, "--version"], stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE)
     check(version_run.returncode == 0 and
@@ -219,20 +235,74 @@ def check_linux(v, scratch, source):
           "reprename --version says reprename %s" % v)
 
 
-INSTALLED = (["bin/reprename", "share/applications/reprename.desktop",
-              "share/man/man1/reprename.1.gz", "share/mime/packages/reprename.xml"] +
-             ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES])
+METAINFO = "share/metainfo/org.example.reprename.metainfo.xml"
+FILE_ICON = "application-x-versus-replay"
+INSTALLED = (["bin/reprename", "bin/reprename-launcher", "share/applications/reprename.desktop",
+              "share/man/man1/reprename.1.gz", "share/man/man1/reprename-launcher.1.gz",
+              "share/mime/packages/reprename.xml", METAINFO,
+              "share/icons/hicolor/scalable/apps/reprename.svg",
+              "share/icons/hicolor/scalable/mimetypes/%s.svg" % FILE_ICON] +
+             ["share/icons/hicolor/%dx%d/apps/reprename.png" % (n, n) for n in ICON_SIZES] +
+             ["share/icons/hicolor/%dx%d/mimetypes/%s.png" % (n, n, FILE_ICON)
+              for n in ICON_SIZES])
 
 
-def build_debian_packages(out, options=""):
-    """The Debian packages as the README makes them, in `out`; their file names by kind."""
+def build_debian_packages(out, options="", builder=None):
+    """The Debian packages as the README makes them, in `out`; their file names by kind. With
+    `builder`, a user, they are built by that user from a clone of the repository, with another
+    umask, time zone and locale."""
     env = dict(os.environ, DEB_BUILD_OPTIONS=options)
-    run = subprocess.run(["bash", os.path.join(ROOT, "scripts", "debian_package.sh"), out],
-                         env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    command = ["bash", os.path.join(ROOT, "scripts", "debian_package.sh"), out]
+    if builder is not None:
+        home = os.path.dirname(out)
+        clone = os.path.join(home, "clone")
+        subprocess.run(["git", "clone", "-q", ROOT, clone], check=True)
+        subprocess.run(["chown", "-R", builder, home], check=True)
+        command = ["runuser", "-u", builder, "--", "env", "TZ=Asia/Tokyo", "LANG=ja_JP.UTF-8",
+                   "LC_ALL=ja_JP.UTF-8", "HOME=" + home, "DEB_BUILD_OPTIONS=" + options, "sh",
+                   "-c", 'umask 027 && exec bash "$0" "$1"',
+                   os.path.join(clone, "scripts", "debian_package.sh"), out]
+    run = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         text=True)
     check(run.returncode == 0, "scripts/debian_package.sh builds the source and binary packages "
-          "(DEB_BUILD_OPTIONS=%r): %s" % (options, run.stdout[-800:]))
+          "(DEB_BUILD_OPTIONS=%r%s): %s"
+          % (options, ", as %s" % builder if builder else "", run.stdout[-800:]))
     return {name: os.path.join(out, name) for name in os.listdir(out)
-            if name.endswith((".deb", ".dsc", ".tar.xz", ".tar.gz"))}
+            if name.endswith((".deb", ".dsc", ".tar.xz", ".tar.gz"))} if os.path.isdir(out) else {}
+
+
+def another_builder(scratch):
+    """A user other than root to build as, in a folder of its own; None where this is no root."""
+    if os.geteuid() != 0:
+        return None, None
+    user = "reprename-builder"
+    if subprocess.run(["id", user], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL).returncode != 0:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/bin/sh", user],
+                       check=True)
+    home = tempfile.mkdtemp(prefix="reprename-builder-")
+    os.chmod(home, 0o755)
+    return user, home
+
+
+def check_upstream_alone(v, deb, scratch):
+    """The orig tarball, without debian/, configures and builds on its own."""
+    tarball = deb.get("reprename_%s.orig.tar.gz" % v)
+    if tarball is None:
+        return
+    with tarfile.open(tarball) as t:
+        t.extractall(os.path.join(scratch, "upstream"))
+    source = os.path.join(scratch, "upstream", "reprename-%s" % v)
+    build = os.path.join(scratch, "upstream", "build")
+    configured = subprocess.run(["cmake", "-S", source, "-B", build, "-DREPRENAME_TESTS=OFF"],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    built = configured.returncode == 0 and subprocess.run(
+        ["cmake", "--build", build, "-j", str(os.cpu_count())], stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL).returncode == 0
+    check(not os.path.exists(os.path.join(source, "debian")) and built and
+          subprocess.run([os.path.join(build, "reprename"), "--version"], stdout=subprocess.PIPE,
+                         text=True).stdout.startswith("reprename %s\n" % v),
+          "the upstream tarball builds alone, without debian/: %s" % configured.stdout[-300:])
 
 
 def check_deb(v, scratch):
@@ -244,10 +314,19 @@ def check_deb(v, scratch):
     revision = subprocess.run(["dpkg-parsechangelog", "-l", os.path.join(ROOT, "debian",
                                                                           "changelog"),
                                "-S", "Version"], stdout=subprocess.PIPE, text=True).stdout.strip()
-    check(revision.rsplit("-", 1)[0] == v, "debian/changelog's version %s is the project's %s"
+    agrees = subprocess.run([sys.executable, os.path.join(ROOT, "packaging", "history.py"),
+                             os.path.join(ROOT, "NEWS"), "agrees",
+                             os.path.join(ROOT, "debian", "changelog")])
+    check(agrees.returncode == 0, "debian/changelog's version %s packages NEWS's %s"
           % (revision, v))
     first = build_debian_packages(os.path.join(scratch, "deb"))
-    second = build_debian_packages(os.path.join(scratch, "deb-again", "elsewhere"), "nocheck")
+    builder, home = another_builder(scratch)
+    if builder is None:
+        print("skipped: a build as another user (needs root)")
+        second = build_debian_packages(os.path.join(scratch, "deb-again", "elsewhere"), "nocheck")
+    else:
+        second = build_debian_packages(os.path.join(home, "deb"), "nocheck", builder)
+    check_upstream_alone(v, first, scratch)
     names = ["reprename_%s.orig.tar.gz" % v, "reprename_%s.dsc" % revision,
              "reprename_%s.debian.tar.xz" % revision, "reprename_%s_%s.deb" % (revision, arch),
              "reprename-dbgsym_%s_%s.deb" % (revision, arch)]
@@ -256,7 +335,11 @@ def check_deb(v, scratch):
     differ = [n for n in names if n in first and n in second and
               open(first[n], "rb").read() != open(second[n], "rb").read()]
     check(not differ and len(second) == len(names),
-          "two builds of one commit in two folders give the same files: %s differ" % differ)
+          "two builds of one commit give the same files (%s): %s differ"
+          % ("the second by %s, umask 027, in Tokyo's time, in Japanese" % builder if builder
+             else "in two folders", differ))
+    if home is not None:
+        shutil.rmtree(home, ignore_errors=True)
     deb = first.get("reprename_%s_%s.deb" % (revision, arch))
     if deb is None:
         return
@@ -264,6 +347,7 @@ def check_deb(v, scratch):
     files = sorted(line.split()[-1][len("./usr/"):] for line in listing.splitlines()
                    if line.startswith("-"))
     expected = sorted(INSTALLED + ["share/doc/reprename/changelog.Debian.gz",
+                                   "share/doc/reprename/changelog.gz",
                                    "share/doc/reprename/copyright",
                                    "share/lintian/overrides/reprename"])
     check(files == expected, "the package holds the tool's files under /usr and its copyright "
@@ -443,10 +527,28 @@ def check_desktop(prefix):
           "desktop-file-validate accepts the launcher: %s" % valid.stdout.decode()[:300])
     with open(launcher) as f:
         entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
-    check(entry.get("Exec") == "reprename %F" and entry.get("Terminal") == "true" and
+    check(entry.get("Exec") == "reprename-launcher %F" and entry.get("Terminal") == "true" and
           entry.get("MimeType") == REPLAY_TYPE + ";" and entry.get("Icon") == "reprename",
-          "the launcher runs reprename %F in a terminal for the replay type only (no folders), "
-          "with its icon")
+          "the launcher runs reprename-launcher %F in a terminal for the replay type only (no "
+          "folders), with its icon")
+    if shutil.which("appstreamcli"):
+        valid = subprocess.run(["appstreamcli", "validate", "--pedantic", "--no-net",
+                                os.path.join(prefix, METAINFO)], stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True)
+        check(valid.returncode == 0 and "Validation was successful" in valid.stdout and
+              "\nI:" not in valid.stdout and "\nP:" not in valid.stdout,
+              "appstreamcli validate --pedantic finds nothing in the metainfo: %s"
+              % valid.stdout.strip()[-300:])
+        with open(os.path.join(prefix, METAINFO), encoding="utf-8") as f:
+            metainfo = f.read()
+        check('<release version="%s" date="%s">' % (version(), history("date")) in metainfo and
+              '<launchable type="desktop-id">reprename.desktop</launchable>' in metainfo and
+              "<mediatype>%s</mediatype>" % REPLAY_TYPE in metainfo and
+              "<content_rating" in metainfo,
+              "the metainfo gives the release of NEWS, the launcher, the file type and a content "
+              "rating")
+    else:
+        print("skipped: appstreamcli (apt-get install appstream)")
 
     subprocess.run(["update-mime-database", os.path.join(share, "mime")], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -460,10 +562,19 @@ def check_desktop(prefix):
     check(query.stdout.decode().strip() == REPLAY_TYPE,
           "xdg-mime finds %s for a .REP file: %s" % (REPLAY_TYPE, query.stdout.decode().strip()))
 
-    sizes = [png_size(os.path.join(share, "icons", "hicolor", "%dx%d" % (n, n), "apps",
-                                   "reprename.png")) for n in ICON_SIZES]
-    check(sizes == [(n, n) for n in ICON_SIZES],
-          "the hicolor icons are PNGs of 16 to 256 pixels: %s" % sizes)
+    for context, name in (("apps", "reprename"), ("mimetypes", FILE_ICON)):
+        sizes = [png_size(os.path.join(share, "icons", "hicolor", "%dx%d" % (n, n), context,
+                                       name + ".png")) for n in ICON_SIZES]
+        check(sizes == [(n, n) for n in ICON_SIZES],
+              "the hicolor %s icons are PNGs of 16 to 256 pixels: %s" % (context, sizes))
+        scalable = os.path.join(share, "icons", "hicolor", "scalable", context, name + ".svg")
+        drawn = xml.etree.ElementTree.parse(scalable).getroot()
+        check(drawn.tag == "{http://www.w3.org/2000/svg}svg" and
+              drawn.get("viewBox") == "0 0 256 256",
+              "the scalable %s icon is an SVG of the same shapes" % context)
+    with open(os.path.join(share, "mime", "packages", "reprename.xml")) as f:
+        check('<icon name="%s"/>' % FILE_ICON in f.read(),
+              "replay files have an icon of their own: %s" % FILE_ICON)
 
 
 def main():

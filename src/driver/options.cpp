@@ -8,22 +8,25 @@ constexpr const char* kUsage =
     "Usage: reprename REPLAY|FOLDER...\n"
     "       reprename -h|--help | -V|--version\n"
     "\n"
-    "Renames the replay files (.rep, replay format version 1.11) of a two-player versus game\n"
-    "from facts in their headers. A folder stands for the .rep files directly in it.\n"
+    "Renames the replay files (.rep, replay format version 1.11) of a two-player\n"
+    "versus game from facts in their headers. A folder stands for the .rep files\n"
+    "directly in it.\n"
     "\n"
     "It asks two questions, once for the whole run (the prompts are in Japanese):\n"
-    "  1. the destination folder; Enter keeps the folder of the first replay (the current\n"
-    "     folder, ./, for a replay named without one);\n"
-    "  2. the file-name format; Enter gives the replay's own name (/n), ? lists the tokens.\n"
+    "  1. the destination folder; Enter keeps the folder of the first replay (the\n"
+    "     current folder, ./, for a replay named without one);\n"
+    "  2. the file-name format; Enter gives the replay's own name (/n), ? lists\n"
+    "     the tokens.\n"
     "\n"
     "Tokens of the format:\n";
 
 constexpr const char* kUsageEnd =
     "For example, /d_/1vs/2 gives 1231_KovvsDru.rep.\n"
     "\n"
-    "A name that is taken gets the first free number (abc0.rep, abc1.rep, ...); no file is\n"
-    "ever replaced. Arguments after -- are replays whatever they start with, and a replay\n"
-    "really named -x.rep or --help is reached as ./-x.rep or ./--help too.\n"
+    "A name that is taken gets the first free number (abc0.rep, abc1.rep, ...);\n"
+    "no file is ever replaced. Arguments after -- are replays whatever they start\n"
+    "with, and a replay really named -x.rep or --help is reached as ./-x.rep or\n"
+    "./--help too.\n"
     "\n"
     "The manual page, man reprename, gives every prompt and message in English.\n";
 
