@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 
 namespace {
 

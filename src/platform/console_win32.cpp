@@ -7,7 +7,7 @@
 #include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 #include "portable/answer_reader.h"
 #include "portable/key_wait_keys.h"
 #include "portable/windows_errors.h"

@@ -16,7 +16,7 @@
 #include "platform/handle_win32.h"
 #include "platform/stop_requests.h"
 #include "platform/wide_win32.h"
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 #include "portable/path_style.h"
 #include "portable/windows_errors.h"
 #include "portable/windows_names.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 
 // A handle that closes itself, once, on every path: move-only. Empty for INVALID_HANDLE_VALUE
 // and for null alike.

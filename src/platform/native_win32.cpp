@@ -2,7 +2,7 @@
 
 #include "platform/native.h"
 #include "platform/wide_win32.h"
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 #include "portable/command_line.h"
 
 // MinGW-w64's runtime expands wildcards in argv when this is set. The program reads the command

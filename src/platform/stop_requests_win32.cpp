@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/stop_requests.h"
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 
 namespace {
 

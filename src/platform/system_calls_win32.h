@@ -1,7 +1,7 @@
 #pragma once
 
 // Every call the Windows layer makes to the system, through one table, as SQLite's os_win.c
-// makes its own: the exe's table (win32_calls_win32.cpp) is the system's functions themselves;
+// makes its own: the exe's table (system_calls_win32.cpp) is the system's functions themselves;
 // the fault-table exe links another (tests/win32_faults_win32.cpp) that fails a chosen call,
 // or ends the process at it, as strace's inject= does on Linux.
 #include <windows.h>

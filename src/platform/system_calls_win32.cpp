@@ -1,4 +1,4 @@
-#include "platform/win32_calls.h"
+#include "platform/system_calls_win32.h"
 
 namespace {
 
