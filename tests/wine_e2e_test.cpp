@@ -455,8 +455,8 @@ TEST_F(UnderWine, FaultTableHolds) {
   if (mount.empty()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here for a second drive";
   ProcessOptions options;
   options.extraEnv = wineEnv();
-  options.timeoutSeconds = 900;
   const char* depth = ::getenv("REPRENAME_WINDOWS_SWEEP");
+  options.timeoutSeconds = depth != nullptr ? 7200 : 900;  // a deeper sweep takes its time
   ProcessResult r = runProcess(
       {"wine", REPRENAME_FAULT_TABLE_EXE, "--sweep", depth != nullptr ? depth : "1", "T:\\"}, "",
       options);

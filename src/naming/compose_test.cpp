@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "naming/roster.h"
+#include "naming/tokens.h"
 #include "replay_writer.h"
 
 namespace {
@@ -60,21 +63,16 @@ TEST(SequenceText, PadsToThreeDigits) {
   for (const Case& c : cases) EXPECT_EQ(sequenceText(c.counter), c.text);
 }
 
-TokenValues sampleValues() {
-  TokenValues v;
-  v.name1PJa = "一";
-  v.name2PJa = "二";
-  v.replayName = "1ab";
-  v.abbreviation1P = "Kov";
-  v.abbreviation2P = "Dru";
-  v.firstCard1P = "c3";
-  v.secondCard1P = "c4";
-  v.firstCard2P = "c5";
-  v.secondCard2P = "c6";
-  v.sequence = "000";
-  v.stage = "";
-  v.date = "1231";
-  return v;
+// Values for the rows of kTokens, by their tokens' texts.
+using Sample = std::map<std::string, std::string>;
+Sample sample() {
+  return {{"/j", "一"}, {"/J", "二"}, {"/n", "1ab"}, {"/1", "Kov"}, {"/2", "Dru"}, {"/3", "c3"},
+          {"/4", "c4"}, {"/5", "c5"}, {"/6", "c6"},  {"/0", "000"}, {"/s", ""},    {"/d", "1231"}};
+}
+std::string substitute(std::string_view format, const Sample& sample) {
+  TokenValues values;
+  for (const Token& token : kTokens) values.push_back(sample.at(std::string(token.text)));
+  return substituteTokens(format, kTokens, values);
 }
 
 TEST(SubstituteTokens, AppliesTheTwelveTokensInTheirOrder) {
@@ -96,20 +94,19 @@ TEST(SubstituteTokens, AppliesTheTwelveTokensInTheirOrder) {
       {"/d/n", "12311ab"},
       {"//0", "/000"},  // "/0" comes after "/1" to "/6", so no token forms from "/000"
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(substituteTokens(c.format, sampleValues()), c.name) << c.format;
+  for (const Case& c : cases) EXPECT_EQ(substitute(c.format, sample()), c.name) << c.format;
 }
 
 TEST(SubstituteTokens, EarlierValueFormsLaterToken) {
-  TokenValues v = sampleValues();
-  v.name1PJa = "/";
-  v.replayName = "AB";
+  Sample v = sample();
+  v["/j"] = "/";
+  v["/n"] = "AB";
   // "/j" inserts "/", which with the format's "s" forms "/s"; "/n" inserts after "/J" ran.
-  v.stage = "ST";
-  EXPECT_EQ(substituteTokens("/js", v), "ST");
-  EXPECT_EQ(substituteTokens("/J/n", v), "二AB");
-  v.replayName = "/";
-  EXPECT_EQ(substituteTokens("/nj", v), "/j") << "/j ran before /n inserted the slash";
+  v["/s"] = "ST";
+  EXPECT_EQ(substitute("/js", v), "ST");
+  EXPECT_EQ(substitute("/J/n", v), "二AB");
+  v["/n"] = "/";
+  EXPECT_EQ(substitute("/nj", v), "/j") << "/j ran before /n inserted the slash";
 }
 
 class ComposeNameTest : public ::testing::Test {

@@ -105,14 +105,4 @@ TEST(Roster, StagesFollowTheirSlotPattern) {
   }
 }
 
-TEST(Roster, CardSlotIsPlainArithmetic) {
-  EXPECT_EQ(cardSlot(1, 2), 5);
-  EXPECT_EQ(cardSlot(10, 2), 32);
-  EXPECT_EQ(cardSlot(0, 5), 5);
-  EXPECT_EQ(cardSlot(-1, 2), -1);
-  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, 33), "");
-  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, -1), "");
-  EXPECT_EQ(rosterLabel(FIRST_CARD_LABELS, 32), FIRST_CARD_LABELS[32]);
-}
-
 }  // namespace

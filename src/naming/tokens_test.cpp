@@ -26,10 +26,10 @@ TEST(Tokens, HelpScreenUsageAndCompositionAgree) {
   ReplayFields f;
   f.nameCodes = nameCodesFor("Go!");
   const ReplayFile replay = decodeReplayBytes(replayBytes(f));
-  int64_t sequence = 7;
-  const TokenValues values = gatherTokenValues(replay, &sequence);
-  std::set<std::size_t> turns;
-  for (const Token& token : kTokens) {
+  const TokenValues values = gatherTokenValues(kTokens, {replay, 7});
+  std::set<int> turns;
+  for (std::size_t row = 0; row < kTokens.size(); ++row) {
+    const Token& token = kTokens[row];
     const std::string text(token.text);
     EXPECT_NE(console.out.find("  " + text + "    " + std::string(token.helpText) + "\n"),
               std::string::npos)
@@ -37,13 +37,22 @@ TEST(Tokens, HelpScreenUsageAndCompositionAgree) {
     EXPECT_NE(usage.find("  " + text + "  " + std::string(token.usageText) + "\n"),
               std::string::npos)
         << text;
-    EXPECT_EQ(substituteTokens("<" + text + ">", values),
-              "<" + std::string(token.value(values)) + ">")
-        << text;
-    turns.insert(token.substitution);
+    EXPECT_EQ(substituteTokens("<" + text + ">", kTokens, values), "<" + values[row] + ">") << text;
+    turns.insert(token.turn);
   }
-  EXPECT_EQ(turns.size(), kTokenCount);
-  EXPECT_EQ(*turns.rbegin(), kTokenCount - 1);
+  EXPECT_EQ(turns.size(), kTokens.size());
+}
+
+// A new token is one row: its text, its turn between two others, its words and its value.
+TEST(Tokens, ANewTokenIsOneRow) {
+  std::vector<Token> tokens = kTokens;
+  tokens.push_back({"/c", 65, "コメント", "a comment",
+                    [](const TokenFacts& f) { return "#" + std::to_string(f.sequence); }});
+  ReplayFields f;
+  f.nameCodes = nameCodesFor("AB");
+  const ReplayFile replay = decodeReplayBytes(replayBytes(f));
+  EXPECT_EQ(substituteTokens("/n-/c-/0", tokens, gatherTokenValues(tokens, {replay, 3})),
+            "AB-#3-003");
 }
 
 }  // namespace
