@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "platform/native.h"
-#include "platform/wide_win32.h"
 #include "platform/system_calls_win32.h"
+#include "platform/wide_win32.h"
 #include "portable/command_line.h"
 
 // MinGW-w64's runtime expands wildcards in argv when this is set. The program reads the command
