@@ -108,14 +108,25 @@ class MemoryFileSystem : public FileSystem {
       refused_ = fs_.holdsLikeWindows && fs_.held_.count(path_) != 0;
     }
     bool namesAnotherFile() const override { return other_; }
-    MoveResult rename(const std::string& to) override {
-      return refused_ ? MoveResult{MoveError::kAccessDenied, {}} : fs_.move(path_, to);
+    RenameResult rename(const std::string& to) override {
+      if (refused_) return {Renamed::kFailed, {MoveError::kAccessDenied, {}}};
+      // Windows tells of a taken name before it tells of another drive.
+      if (fs_.otherVolume.count(fs_.folderKey(std::string(folderPart(to, fs_.style_)))) != 0 &&
+          !(fs_.holdsLikeWindows && fs_.taken(to))) {
+        return {Renamed::kAnotherFileSystem, {}};
+      }
+      const MoveResult moved = fs_.move(path_, to);
+      return {moved.ok() ? Renamed::kDone : Renamed::kFailed, moved};
     }
+    std::unique_ptr<StagedCopy> stageCopy(const std::string& to, std::string_view header,
+                                          StopRequests& stops, MoveResult* result) override {
+      return fs_.stageCopy(path_, read_, refused_, to, header, stops, result);
+    }
+
+   private:
     const std::string path_;
     const FileStamp read_;
     bool refused_ = false;  // held by a copy
-
-   private:
     MemoryFileSystem& fs_;
     bool other_ = false;
   };
@@ -160,8 +171,6 @@ class MemoryFileSystem : public FileSystem {
     auto failing = failingTargets.find(to);
     if (files.count(from) == 0) {
       result.error = MoveError::kNotFound;  // a rename asks for its source first
-    } else if (otherVolume.count(folderKey(std::string(folderPart(to, style_)))) != 0) {
-      result.error = MoveError::kNeedsCopy;
     } else if (failing != failingTargets.end()) {
       result.error = failing->second;
     } else if (!samePath(from, to) && taken(to)) {
@@ -174,16 +183,16 @@ class MemoryFileSystem : public FileSystem {
     return result;
   }
 
-  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
+  // A copy, as a replay opened for its move stages one.
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+                                        bool refused, const std::string& to,
                                         std::string_view header, StopRequests& stops,
-                                        MoveResult* result) override {
-    const std::string from = static_cast<const Moving&>(*replay).path_;
-    const FileStamp read = static_cast<const Moving&>(*replay).read_;
+                                        MoveResult* result) {
     note("stage " + from + " " + to);
     auto failing = failingCopies.find(from);
     auto file = files.find(from);
     *result = MoveResult();
-    if (static_cast<const Moving&>(*replay).refused_) {
+    if (refused) {
       result->error = MoveError::kAccessDenied;
     } else if (failing != failingCopies.end()) {
       result->error = failing->second;
@@ -201,12 +210,12 @@ class MemoryFileSystem : public FileSystem {
     return std::make_unique<Copy>(*this, from, file->second,
                                   size != copySizes.end() ? size->second : file->second.size());
   }
-  MoveResult flushCopies(const std::vector<StagedCopy*>&) override {
+  MoveResult flushCopies() override {
     note("flush");
     for (const auto& [path, bytes] : changedAtFlush) files[path] = bytes;
     return MoveResult();
   }
-  MoveResult flushNames(const std::vector<StagedCopy*>&) override {
+  MoveResult flushNames() override {
     note("flush names");
     if (++namesFlushes_ == failNamesFlush) return {MoveError::kOther, "Input/output error"};
     return MoveResult();

@@ -77,22 +77,16 @@ void noteMoved(FileSystem& fs, FreeNameMemo* memo, std::string_view from, std::s
 }
 
 Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string target,
-                          PathStyle style, FreeNameMemo* memo, const PutAt& put) {
+                          PathStyle style, FreeNameMemo* memo,
+                          const std::optional<MoveResult>& first, const PutAt& put) {
   Placement placement;
-  // A replay composing to its own name, in whatever spelling, would be renamed to itself
-  // (Windows allows it): that name is taken, by the replay itself.
-  const bool itself = fs.samePath(source, target);
-  if (!itself) placement.moved = put(target);
-  if (placement.moved.error == MoveError::kNeedsCopy) {
-    placement.target = std::move(target);
-    return placement;
-  }
-  if (itself || !placement.moved.ok()) {
+  if (first) placement.moved = *first;
+  if (!first || !first->ok()) {
     if (isTaken(fs, *memo, target)) {
       placement.collided = true;
       target = findFreeName(fs, target, style, memo);
       placement.moved = put(target);
-    } else if (itself) {
+    } else if (!first) {
       placement.moved = put(target);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,12 +45,13 @@ struct Placement {
   MoveResult moved;
 };
 
-// Puts one replay from `source` under `target` with `put`, which never replaces anything. When
-// `put` fails and `target` is taken (or is `source` itself, in whatever spelling), the replay
-// goes under the first free numbered form of it instead, tried once, with the collision noted.
-// The name is tried before the existence test, so a free name costs one `put`; the outcome is
-// the one of testing first. A success is told to the memo. `put` answering kNeedsCopy ends it
-// there, with nothing done.
+// Puts one replay from `source` under `target` or, where that is taken, under the first free
+// numbered form of it, with `put`, which never replaces anything. `first` is what putting it
+// under `target` did, where that was tried: not where `target` is `source` itself in some
+// spelling, which is taken by the replay itself. The numbered form is tried once, with the
+// collision noted. The name is tried before the existence test, so a free name costs one `put`;
+// the outcome is the one of testing first. A success is told to the memo.
 using PutAt = std::function<MoveResult(const std::string& to)>;
 Placement placeAtFreeName(FileSystem& fs, const std::string& source, std::string target,
-                          PathStyle style, FreeNameMemo* memo, const PutAt& put);
+                          PathStyle style, FreeNameMemo* memo,
+                          const std::optional<MoveResult>& first, const PutAt& put);

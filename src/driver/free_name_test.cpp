@@ -28,8 +28,10 @@ std::string plainFreeName(FileSystem& fs, const std::string& target) {
 // A rename under a free name, as the renamer makes one.
 Placement rename(MemoryFileSystem& fs, const std::string& source, const std::string& target,
                  PathStyle style, FreeNameMemo* memo) {
-  return placeAtFreeName(fs, source, target, style, memo,
-                         [&](const std::string& to) { return fs.move(source, to); });
+  const PutAt put = [&](const std::string& to) { return fs.move(source, to); };
+  std::optional<MoveResult> first;  // a replay is not renamed to itself
+  if (!fs.samePath(source, target)) first = put(target);
+  return placeAtFreeName(fs, source, target, style, memo, first, put);
 }
 
 TEST(FindFreeName, TakesTheFirstNumberThatDoesNotOpen) {

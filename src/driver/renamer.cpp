@@ -3,11 +3,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "driver/copy_group.h"
 #include "driver/destination.h"
 #include "driver/dialogue.h"
 #include "driver/ending.h"
-#include "driver/free_name.h"
+#include "driver/mover.h"
 #include "driver/outcomes.h"
 #include "driver/replay_list.h"
 #include "naming/compose.h"
@@ -34,63 +33,55 @@ int cancelled(Console& console, ReplayReads& reads) {
 
 // What the moves of one run share.
 struct Batch {
-  Batch(Console& console_, FileSystem& fs_, StopRequests& stops_, PathStyle style_,
+  Batch(Console& console_, FileSystem& fs_, StopRequests& stops_, PathStyle style,
         const std::string& destination_, const std::string& format_, const GroupLimits& limits)
       : console(console_),
         fs(fs_),
         stops(stops_),
-        style(style_),
         destination(destination_),
         format(format_),
-        copies(fs_, stops_, style_, takenNames, limits) {}
+        mover(fs_, stops_, style,
+              {[this](const Outcome& o) { reportOutcome(o); },
+               [this] {
+                 if (unwritten != 0) writeOut();
+               }},
+              limits) {}
+
+  // Output to a file or pipe is written out every kOutputGroup replays and after each group of
+  // copies, so that a kill loses few lines of what was done.
+  void reportOutcome(const Outcome& outcome) {
+    report(console, outcome.path, outcome.placed, &tally);
+    if (++unwritten == kOutputGroup) writeOut();
+  }
+  void writeOut() {
+    console.flush();
+    unwritten = 0;
+  }
 
   Console& console;
   FileSystem& fs;
   StopRequests& stops;
-  const PathStyle style;
   const std::string& destination;
   const std::string& format;
   Tally tally;
-  int64_t sequence = 0;  // behind the token /0
-  FreeNameMemo takenNames;
-  CopyGroup copies;
+  int64_t sequence = 0;       // behind the token /0
   std::size_t unwritten = 0;  // replays reported since the output was last written out
+  Mover mover;
 };
-
-void writeOut(Batch& batch) {
-  batch.console.flush();
-  batch.unwritten = 0;
-}
-
-// The copies in hand made durable, their sources removed, and their replays reported.
-void settleCopies(Batch& batch) {
-  const std::vector<Outcome> outcomes = batch.copies.settle();
-  if (outcomes.empty()) return;
-  for (const Outcome& outcome : outcomes) {
-    report(batch.console, outcome.path, outcome.placed, &batch.tally);
-  }
-  writeOut(batch);
-}
 
 std::string targetOf(const Batch& batch, const ComposedName& composed) {
   return batch.destination + composed.name + std::string(kReplayExtension);
 }
 
-// Opens the replay for its move once the copies in hand that must come first are settled: one
-// of the same file (a replay given twice), which the group holds against every other opener,
-// and all of them before a rename, which never overtakes a copy. So no replay is held while a
-// group before it is flushed.
+// The replay opened for its move, at its turn.
 std::unique_ptr<MovingReplay> openAtItsTurn(Batch& batch, const Replay& replay,
                                             const ComposedName& composed) {
-  if (composed.status != ReplayStatus::kOk || batch.copies.holds(replay.stamp) ||
-      !batch.copies.copies(replay.stamp, targetOf(batch, composed))) {
-    settleCopies(batch);
-  }
-  return batch.fs.openForMove(replay.path, replay.stamp);
+  const std::string target = targetOf(batch, composed);
+  return batch.mover.open(replay, composed.status == ReplayStatus::kOk ? &target : nullptr);
 }
 
-// One replay, named from its header: renamed where a rename can move it, else copied in the
-// group. Returns how the run ends when the replay ends it.
+// One replay: named from its header, moved, reported. Returns how the run ends when the replay
+// ends it.
 std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
   const int64_t sequence = batch.sequence;
   ComposedName composed = composeName(batch.format, replay.file, &batch.sequence);
@@ -107,24 +98,12 @@ std::optional<EarlyEnd> moveReplay(Batch& batch, Replay& replay) {
     }
   }
   if (composed.status != ReplayStatus::kOk) {
-    settleCopies(batch);
+    batch.mover.settle();
     batch.console.write(replay.path + "\n    ===>");
     return composed.status == ReplayStatus::kAbnormal ? EarlyEnd::kAbnormalFile
                                                       : EarlyEnd::kFileOpenError;
   }
-  const std::string target = targetOf(batch, composed);
-  if (!batch.copies.copies(replay.stamp, target)) {  // the group was settled before the open
-    const Placement placed =
-        placeAtFreeName(batch.fs, replay.path, target, batch.style, &batch.takenNames,
-                        [&moving](const std::string& to) { return moving->rename(to); });
-    if (placed.moved.error != MoveError::kNeedsCopy) {
-      report(batch.console, replay.path, placed, &batch.tally);
-      if (++batch.unwritten == kOutputGroup) writeOut(batch);
-      return std::nullopt;
-    }
-  }
-  batch.copies.add(replay, std::move(moving), target);
-  if (batch.copies.full()) settleCopies(batch);
+  batch.mover.move(replay, std::move(moving), targetOf(batch, composed));
   return std::nullopt;
 }
 
@@ -138,7 +117,7 @@ int moveAll(Batch& batch, std::vector<Replay>& replays) {
       early = moveReplay(batch, replay);
       if (early || batch.stops.requested() || batch.console.writeFailure()) break;
     }
-    settleCopies(batch);  // the group in hand is finished
+    batch.mover.settle();  // the group in hand is finished
   }
   // Asked after each replay, and once more for a request that came as the hold ended; the key
   // wait of a fatal stop comes only after the hold.

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/copy_group.h"
+#include "driver/mover.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 #include "platform/stop_requests.h"

@@ -378,6 +378,17 @@ TEST(RenamerGroups, SettleAtTheirLimits) {
   EXPECT_EQ(console.flushes, 3);
 }
 
+// Where a taken name is refused before another drive is told, the move is still a copy.
+TEST_F(RenamerTest, ATakenNameOnAnotherDriveIsNumberedAsACopy) {
+  fs.otherVolume = {"out"};
+  fs.holdsLikeWindows = true;
+  fs.files["out/A.rep"] = "taken";
+  addReplay("in/a.rep", "A");
+  EXPECT_EQ(run({"in/a.rep"}, {"out", ""}), 0);
+  EXPECT_EQ(console.both, dialogue("out/") + numbered("in/a.rep", "out/A0.rep") + summary(1, 0, 1));
+  EXPECT_EQ(fs.files.count("out/A0.rep") + fs.files.count("in/a.rep"), 1u);
+}
+
 TEST_F(RenamerTest, AnUndoneNumberedCopyGivesItsNumberBack) {
   fs.otherVolume = {"out"};
   fs.failNamesFlush = 1;

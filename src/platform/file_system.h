@@ -14,6 +14,9 @@
 
 class StopRequests;
 
+// A copy reads and writes through a buffer of at most this many bytes.
+inline constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
+
 enum class ReadStatus {
   kOk,
   kOpenFailed,
@@ -54,6 +57,17 @@ struct FolderEntry {
   std::optional<FileStamp> stamp;
 };
 
+// What a rename did: kDone, the replay is under its new name; kAnotherFileSystem, nothing was
+// done, as the new name lies on another file system, where a move is a copy (stageCopy);
+// kFailed, the replay stays where it was, for `failure`.
+enum class Renamed { kDone, kAnotherFileSystem, kFailed };
+struct RenameResult {
+  Renamed how = Renamed::kDone;
+  MoveResult failure;
+};
+
+class StagedCopy;
+
 // A replay opened at its turn to move, by the path it was read from. Whether that path still
 // names the file read is checked once, and the move goes through what was checked.
 class MovingReplay {
@@ -62,15 +76,20 @@ class MovingReplay {
   // True when the path names another file than the read found (or a folder, or something that
   // is no file); false for the file read, and where the path names nothing now.
   virtual bool namesAnotherFile() const = 0;
-  // Renames the file to `to`, never replacing anything there (kAlreadyExists); on failure it
-  // stays where it was. kNeedsCopy, with nothing done, where `to` lies on another file system:
-  // such a move is a copy (FileSystem::stageCopy).
-  virtual MoveResult rename(const std::string& to) = 0;
+  // Renames the file to `to`, never replacing anything there (kAlreadyExists).
+  virtual RenameResult rename(const std::string& to) = 0;
+  // Copies the file into the folder of `to` for its move there, as one of the copies in hand
+  // (FileSystem::flushCopies); the replay's hold passes to the copy. On failure `*result` says
+  // why and nothing is returned (nothing is left either). The copy begins with `header`, is
+  // proven as long as the source, keeps what mv keeps of it, and holds the source against other
+  // runs until it goes. A stop request abandons a copy in progress.
+  virtual std::unique_ptr<StagedCopy> stageCopy(const std::string& to, std::string_view header,
+                                                StopRequests& stops, MoveResult* result) = 0;
 };
 
 // A copy of one replay in the folder of its new name, made for a move to another file system,
-// and the source it was made from, held open. Move-only, as its owner holds it. A copy whose
-// move did not finish (never named, or its source stayed) is removed with it.
+// and the source it was made from, held open: one of the copies in hand until it goes. A copy
+// whose move did not finish (never named, or its source stayed) is removed with it.
 class StagedCopy {
  public:
   virtual ~StagedCopy() = default;
@@ -109,20 +128,12 @@ class FileSystem {
   virtual std::unique_ptr<MovingReplay> openForMove(const std::string& path,
                                                     const FileStamp& read) = 0;
 
-  // A move to another file system is a copy; the driver's CopyGroup (driver/copy_group.h) makes
-  // copies durable a group at a time from these steps, so that a group costs one or two
-  // flushes of the disk, not one per file. On failure `*result` says why and nothing is
-  // returned (nothing is left either). The copy begins with `header`, is proven as long as the
-  // source, keeps what mv keeps of it, and holds the source against other runs until it goes.
-  // A stop request abandons a copy in progress. The copy is of `replay`, whose rename answered
-  // kNeedsCopy or was not tried.
-  virtual std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay,
-                                                const std::string& to, std::string_view header,
-                                                StopRequests& stops, MoveResult* result) = 0;
-  // Puts the data of every copy on disk (before any of them takes its name).
-  virtual MoveResult flushCopies(const std::vector<StagedCopy*>& copies) = 0;
-  // Puts the new names of the named copies on disk (before any source goes).
-  virtual MoveResult flushNames(const std::vector<StagedCopy*>& named) = 0;
+  // The copies in hand (staged, and not yet gone) are made durable together by the driver's
+  // Mover (driver/mover.h), so that a group of them costs one or two flushes of the disk, not
+  // one per file. Puts the data of every copy in hand on disk (before any of them takes a name).
+  virtual MoveResult flushCopies() = 0;
+  // Puts the new names of the copies in hand that took one on disk (before any source goes).
+  virtual MoveResult flushNames() = 0;
 
   // True when `a` and `b` name one file: here the same bytes, asking nothing of the disk; on
   // Windows names that NTFS takes for one, in folders that are one folder, however spelled.

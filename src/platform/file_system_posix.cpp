@@ -22,11 +22,25 @@
 #include "platform/file_system.h"
 #include "platform/stop_requests.h"
 
+// The file system on Linux. Its divisions, in the order the Windows one has them too:
+//   Linux beyond POSIX    what another system's port replaces
+//   Paths                 a path's folder, a link's text
+//   What a file tells     which file it is, and whether it changed
+//   Errors                the system's errors in the tool's words
+//   Renames and removals  a name taken without replacing anything
+//   Copying data          a copy's bytes, proven, and what mv keeps beside them
+//   Flushes               data and names put on disk
+//   A replay at its turn  opened for its move: renamed, or staging its own copy
+//   Copies                a copy in its target's folder until its move is settled
+//   The file system       what the driver is given
+
 namespace {
 
 // What a copy's own proof reports beside the errnos: its source is not the file read, or no
 // longer holds what was copied (cut, rewritten, or open for writing by another program).
 constexpr int kSourceNotAsRead = -1;
+
+// ---- Linux beyond POSIX
 
 // What this file needs of Linux beyond POSIX, each in one helper, so that another system's port
 // replaces these and keeps the rest.
@@ -97,6 +111,30 @@ bool onFuse(int fd) {
   return ::fstatfs(fd, &st) == 0 && st.f_type == kFuseMagic;
 }
 
+// ---- Paths
+
+// The folder a path lies in, to open: "." for a bare name.
+std::string folderOf(const std::string& path) {
+  std::string folder(folderPart(path, PathStyle::kPosix));
+  if (folder.empty()) folder = ".";
+  return folder;
+}
+
+// The text a symbolic link holds.
+bool readLink(const std::string& path, std::string* text) {
+  for (std::size_t size = 256;; size *= 2) {
+    text->assign(size, '\0');
+    const ssize_t n = ::readlink(path.c_str(), &(*text)[0], size);
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < size) {
+      text->resize(static_cast<std::size_t>(n));
+      return true;
+    }
+  }
+}
+
+// ---- What a file tells
+
 // Opens `path` for reading, with `flags` besides. O_NONBLOCK keeps a FIFO's open from waiting
 // for a writer, and a terminal never becomes the process's own.
 Fd openForReading(const std::string& path, int flags = 0) {
@@ -123,6 +161,24 @@ FileStamp stampOf(const struct stat& st) {
   stamp.fileId = static_cast<uint64_t>(st.st_ino);
   return stamp;
 }
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// True when a source is as it was when its copy began: the same file, of the same length,
+// written and changed at the same times.
+bool unchanged(const struct stat& now, const struct stat& then) {
+  return sameFile(now, then) && (now.st_mode & S_IFMT) == (then.st_mode & S_IFMT) &&
+         now.st_size == then.st_size && sameTime(now.st_mtim, then.st_mtim) &&
+         sameTime(now.st_ctim, then.st_ctim);
+}
+
+// ---- Errors
 
 // The errors a move is reported by in the tool's own words; any other, by the system's text.
 struct ShownErrno {
@@ -162,6 +218,8 @@ bool linkUnsupported(int error) { return unsupported(error) || error == EPERM; }
 bool attributeNotHeld(int error) {
   return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
 }
+
+// ---- Renames and removals
 
 // What the renamer has learned of one destination folder, which lies on one file system.
 struct Folder {
@@ -233,14 +291,16 @@ int renameNoReplace(const std::string& from, const std::string& to, Folder& fold
   return claimAndRename(from, to, folder, folderPath);
 }
 
+// ---- Copying data
+
 // Copies the data of `from` to `to`, leaving its holes as holes, and proves the copy as long as
 // the source's open found it: a read that ends early, or a hole map that contradicts the blocks
 // the file holds, is an I/O error rather than the end. Returns 0 or the errno; EINTR when a stop
 // was asked for meanwhile.
-int copyContents(int from, int to, const struct stat& st, std::string* buffer,
-                 StopRequests& stops) {
+int copyData(int from, int to, const struct stat& st, std::string* buffer, StopRequests& stops) {
   const off_t size = st.st_size;
-  buffer->resize(static_cast<std::size_t>(std::min<off_t>(std::max<off_t>(size, 1), 1 << 20)));
+  buffer->resize(static_cast<std::size_t>(
+      std::min<off_t>(std::max<off_t>(size, 1), static_cast<off_t>(kCopyBufferBytes))));
   for (off_t pos = 0; pos < size;) {
     off_t data = ::lseek(from, pos, SEEK_DATA);
     off_t hole = size;
@@ -294,7 +354,8 @@ int checkBeginsWith(int copy, std::string_view header) {
 // 0 when the files open as `a` and `b` hold the same `size` bytes, kSourceNotAsRead where they
 // differ, or the errno of a read.
 int sameBytes(int a, int b, off_t size, std::string* bufferA, std::string* bufferB) {
-  const std::size_t chunk = std::min<off_t>(std::max<off_t>(size, 1), 1 << 20);
+  const std::size_t chunk =
+      std::min<off_t>(std::max<off_t>(size, 1), static_cast<off_t>(kCopyBufferBytes));
   bufferA->resize(chunk);
   bufferB->resize(chunk);
   for (off_t at = 0; at < size;) {
@@ -369,25 +430,7 @@ int keepAttributes(int from, int to, const struct stat& st) {
   return 0;
 }
 
-// The folder a path lies in, to open: "." for a bare name.
-std::string folderOf(const std::string& path) {
-  std::string folder(folderPart(path, PathStyle::kPosix));
-  if (folder.empty()) folder = ".";
-  return folder;
-}
-
-// The text a symbolic link holds.
-bool readLink(const std::string& path, std::string* text) {
-  for (std::size_t size = 256;; size *= 2) {
-    text->assign(size, '\0');
-    const ssize_t n = ::readlink(path.c_str(), &(*text)[0], size);
-    if (n < 0) return false;
-    if (static_cast<std::size_t>(n) < size) {
-      text->resize(static_cast<std::size_t>(n));
-      return true;
-    }
-  }
-}
+// ---- Flushes
 
 // Fsyncs `folder`: 0 or the error; -1 where it cannot be opened for reading (write and search
 // rights only) or its file system fsyncs no folders.
@@ -416,21 +459,35 @@ int flushThroughFuse(const std::string& folder, int copy) {
   return ::fsync(copy) == 0 ? 0 : errno;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+// ---- A replay at its turn
 
-bool sameTime(const timespec& a, const timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
+class PosixFileSystem;
 
-// True when a source is as it was when its copy began: the same file, of the same length,
-// written and changed at the same times.
-bool unchanged(const struct stat& now, const struct stat& then) {
-  return sameFile(now, then) && (now.st_mode & S_IFMT) == (then.st_mode & S_IFMT) &&
-         now.st_size == then.st_size && sameTime(now.st_mtim, then.st_mtim) &&
-         sameTime(now.st_ctim, then.st_ctim);
-}
+// A replay at its turn: its path, checked with one stat; renamed by that path.
+class PosixMovingReplay : public MovingReplay {
+ public:
+  PosixMovingReplay(PosixFileSystem& fs, std::string path, const FileStamp& read)
+      : fs_(fs), path_(std::move(path)), read_(read) {
+    struct stat st;
+    if (::fstatat(AT_FDCWD, path_.c_str(), &st, 0) != 0) {
+      other_ = errno != ENOENT && errno != ENOTDIR;
+    } else {
+      other_ = !S_ISREG(st.st_mode) || !isFileRead(read_, stampOf(st));
+    }
+  }
+  bool namesAnotherFile() const override { return other_; }
+  RenameResult rename(const std::string& to) override;
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& to, std::string_view header,
+                                        StopRequests& stops, MoveResult* result) override;
+
+ private:
+  PosixFileSystem& fs_;
+  const std::string path_;
+  const FileStamp read_;
+  bool other_ = false;
+};
+
+// ---- Copies
 
 // The buffers a copy reads through, the file system's own, as one copy is made or settled at a
 // time: the data copied, and the copy's bytes compared with its source's.
@@ -439,20 +496,29 @@ struct CopyBuffers {
   std::string check;
 };
 
+class PosixCopy;
+// The copies in hand, in the order they were staged.
+using CopiesInHand = std::vector<PosixCopy*>;
+
 // One replay's copy in the folder of its new name, and its source, held open and locked
-// against other runs until the copy is settled.
+// against other runs until the copy is settled; one of the copies in hand meanwhile.
 class PosixCopy : public StagedCopy {
  public:
-  PosixCopy(std::string from, std::string folderPath, Folder& folder, CopyBuffers& buffers)
+  PosixCopy(std::string from, std::string folderPath, Folder& folder, CopyBuffers& buffers,
+            CopiesInHand& inHand)
       : from_(std::move(from)),
         folderPath_(std::move(folderPath)),
         folder_(folder),
-        buffers_(buffers) {}
+        buffers_(buffers),
+        inHand_(inHand) {
+    inHand_.push_back(this);
+  }
   PosixCopy(const PosixCopy&) = delete;
   PosixCopy& operator=(const PosixCopy&) = delete;
 
   // A copy whose move did not finish goes: under its new name only while that is still the copy.
   ~PosixCopy() override {
+    inHand_.erase(std::find(inHand_.begin(), inHand_.end(), this));
     if (kept_) return;
     if (!named_.empty()) {
       struct stat mine = copyStat_;
@@ -508,7 +574,7 @@ class PosixCopy : public StagedCopy {
     if (int error = probeForWriters(source_.get())) return moveFailureOfErrno(error);
     if (int error = createCopy()) return moveFailureOfErrno(error);
     if (!folder_.fuse) folder_.fuse = onFuse(copy_.get());
-    int error = copyContents(source_.get(), copy_.get(), sourceStat_, &buffers_.data, stops);
+    int error = copyData(source_.get(), copy_.get(), sourceStat_, &buffers_.data, stops);
     if (error == 0) error = checkBeginsWith(copy_.get(), header);
     if (error == 0) error = keepAttributes(source_.get(), copy_.get(), sourceStat_);
     return error == 0 ? MoveResult() : moveFailureOfErrno(error);
@@ -517,6 +583,7 @@ class PosixCopy : public StagedCopy {
   int copyFd() const { return copy_.get(); }
   const std::string& folderPath() const { return folderPath_; }
   const Folder& folder() const { return folder_; }
+  bool named() const { return !named_.empty(); }
 
  private:
   // 0 when the copy is still under its new name and holds what its source holds now, which no
@@ -584,6 +651,7 @@ class PosixCopy : public StagedCopy {
   const std::string folderPath_;  // where the copy lies
   Folder& folder_;
   CopyBuffers& buffers_;
+  CopiesInHand& inHand_;
   Fd source_;  // held, and locked, until the copy is settled
   struct stat sourceStat_ {};
   Fd copy_;
@@ -595,32 +663,7 @@ class PosixCopy : public StagedCopy {
   bool kept_ = false;  // its move finished: the copy stays
 };
 
-class PosixFileSystem;
-
-// A replay at its turn: its path, checked with one stat; renamed by that path.
-class PosixMovingReplay : public MovingReplay {
- public:
-  PosixMovingReplay(PosixFileSystem& fs, std::string path, const FileStamp& read)
-      : fs_(fs), path_(std::move(path)), read_(read) {
-    struct stat st;
-    if (::fstatat(AT_FDCWD, path_.c_str(), &st, 0) != 0) {
-      other_ = errno != ENOENT && errno != ENOTDIR;
-    } else {
-      other_ = !S_ISREG(st.st_mode) || !isFileRead(read_, stampOf(st));
-    }
-  }
-  bool namesAnotherFile() const override { return other_; }
-  MoveResult rename(const std::string& to) override;
-
-  const std::string& path() const { return path_; }
-  const FileStamp& read() const { return read_; }
-
- private:
-  PosixFileSystem& fs_;
-  const std::string path_;
-  const FileStamp read_;
-  bool other_ = false;
-};
+// ---- The file system
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -691,33 +734,33 @@ class PosixFileSystem : public FileSystem {
 
   // Learned once per destination folder, which lies on one file system: an ordinary one costs
   // one rename a replay, one without a no-replace rename or hard links no more tries.
-  MoveResult rename(const std::string& from, const std::string& to) {
+  RenameResult rename(const std::string& from, const std::string& to) {
     const std::string folderPath = folderOf(to);
     const int error = renameNoReplace(from, to, folderAt(folderPath), folderPath);
-    if (error == EXDEV) return MoveResult{MoveError::kNeedsCopy, {}};
-    return error == 0 ? MoveResult() : moveFailureOfErrno(error);
+    if (error == EXDEV) return {Renamed::kAnotherFileSystem, {}};
+    if (error != 0) return {Renamed::kFailed, moveFailureOfErrno(error)};
+    return {};
   }
 
-  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
-                                        std::string_view header, StopRequests& stops,
-                                        MoveResult* result) override {
-    const auto& source = static_cast<const PosixMovingReplay&>(*replay);
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& from, const FileStamp& read,
+                                        const std::string& to, std::string_view header,
+                                        StopRequests& stops, MoveResult* result) {
     const std::string folderPath = folderOf(to);
     auto copy =
-        std::make_unique<PosixCopy>(source.path(), folderPath, folderAt(folderPath), buffers_);
-    *result = copy->stage(source.read(), header, stops);
+        std::make_unique<PosixCopy>(from, folderPath, folderAt(folderPath), buffers_, inHand_);
+    *result = copy->stage(read, header, stops);
     if (!result->ok()) copy.reset();  // what it wrote goes at once
     return copy;
   }
 
   // One sync of each file system the copies lie on; on FUSE, whose daemon hears no syncfs, an
   // fsync of each folder, which it turns into a flush of its device.
-  MoveResult flushCopies(const std::vector<StagedCopy*>& copies) override {
+  MoveResult flushCopies() override {
     std::unordered_set<dev_t> synced;
     std::unordered_set<std::string> folders;
     int error = 0;
-    for (StagedCopy* staged : copies) {
-      const auto& copy = static_cast<const PosixCopy&>(*staged);
+    for (const PosixCopy* each : inHand_) {
+      const PosixCopy& copy = *each;
       struct stat st;
       if (copy.copyFd() < 0) continue;  // a link: nothing written until it is named
       int failed = 0;
@@ -736,12 +779,12 @@ class PosixFileSystem : public FileSystem {
   }
 
   // One fsync of each folder that holds a new name.
-  MoveResult flushNames(const std::vector<StagedCopy*>& named) override {
+  MoveResult flushNames() override {
     std::unordered_set<std::string> folders;
     int error = 0;
-    for (StagedCopy* staged : named) {
-      const auto& copy = static_cast<const PosixCopy&>(*staged);
-      if (!folders.insert(copy.folderPath()).second) continue;
+    for (const PosixCopy* each : inHand_) {
+      const PosixCopy& copy = *each;
+      if (!copy.named() || !folders.insert(copy.folderPath()).second) continue;
       const int failed = syncFolder(copy.folderPath(), copy.copyFd());
       if (error == 0) error = failed;
     }
@@ -753,9 +796,16 @@ class PosixFileSystem : public FileSystem {
 
   std::unordered_map<std::string, Folder> folders_;  // references stay valid as it grows
   CopyBuffers buffers_;
+  CopiesInHand inHand_;
 };
 
-MoveResult PosixMovingReplay::rename(const std::string& to) { return fs_.rename(path_, to); }
+RenameResult PosixMovingReplay::rename(const std::string& to) { return fs_.rename(path_, to); }
+
+std::unique_ptr<StagedCopy> PosixMovingReplay::stageCopy(const std::string& to,
+                                                         std::string_view header,
+                                                         StopRequests& stops, MoveResult* result) {
+  return fs_.stageCopy(path_, read_, to, header, stops, result);
+}
 
 }  // namespace
 

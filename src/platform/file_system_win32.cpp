@@ -22,6 +22,18 @@
 #include "portable/windows_names.h"
 #include "portable/windows_paths.h"
 
+// The file system on Windows. Its divisions, in the order the Linux one has them too (every call
+// to the system goes through the table of system_calls_win32.h):
+//   Paths                 the system's form of a path, a folder to open
+//   What a file tells     which file a handle holds, and what it is
+//   Errors                the errors waited out, and a copy's own
+//   Renames and removals  a name taken without replacing anything, a file deleted
+//   Copying data          a copy's bytes, proven
+//   Flushes               data and names put on disk
+//   A replay at its turn  opened for its move: renamed, or staging its own copy
+//   Copies                a copy in its target's folder until its move is settled
+//   The file system       what the driver is given
+
 namespace {
 
 // ---- Paths
@@ -87,7 +99,11 @@ std::wstring systemFolderPath(const std::string& folder) {
   return systemPath(folder.empty() ? "." : folder);
 }
 
-// ---- What a handle tells
+// ---- What a file tells
+
+// What a handle's listings (a folder's entries, a file's streams) are read into: 64 KiB, aligned
+// as the entries need.
+constexpr std::size_t kInfoBufferWords = 8192;
 
 FileStamp stampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FileStamp stamp;
@@ -152,6 +168,8 @@ std::optional<BY_HANDLE_FILE_INFORMATION> fileBehind(const std::wstring& path) {
   return info;
 }
 
+// ---- Errors
+
 bool isLockError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
@@ -163,6 +181,8 @@ constexpr DWORD kSourceNotAsRead = 0x20000001;
 // Antivirus, indexing and cloud sync hold a file they have just seen for a moment. An open for a
 // move they refuse is tried again after these pauses, about two seconds in all.
 constexpr DWORD kLockPausesMs[] = {100, 200, 300, 600, 800};
+
+// ---- Renames and removals
 
 // Device names count as taken; a name past the system's limit is too long.
 DWORD refusedName(const std::string& to) {
@@ -229,6 +249,37 @@ DWORD deleteOpenFile(HANDLE file, DWORD attributes) {
   return error;
 }
 
+// ---- Copying data
+
+// Copies `size` bytes from the start of `from`, which begin with `header`: a source that ends
+// early, or begins otherwise, is not the file read (kSourceNotAsRead). What is written is what
+// was read, so the bytes read are the proof. A stop request, where `stops` are asked, abandons
+// the copy.
+DWORD copyData(HANDLE from, HANDLE to, uint64_t size, StopRequests* stops,
+               std::string_view header = {}) {
+  if (size < header.size()) return kSourceNotAsRead;
+  std::vector<char> buffer(
+      static_cast<std::size_t>(std::min<uint64_t>(size + 1, kCopyBufferBytes)));
+  for (uint64_t done = 0; done < size;) {
+    if (stops != nullptr && stops->requested()) return ERROR_OPERATION_ABORTED;
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size - done, buffer.size()));
+    DWORD got = 0;
+    if (!win32.ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
+    if (got == 0) return kSourceNotAsRead;
+    if (done < header.size()) {
+      const std::size_t part = std::min<std::size_t>(got, header.size() - done);
+      if (header.substr(done, part) != std::string_view(buffer.data(), part)) {
+        return kSourceNotAsRead;
+      }
+    }
+    DWORD written = 0;
+    if (!win32.WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
+    if (written != got) return ERROR_DISK_FULL;
+    done += got;
+  }
+  return 0;
+}
+
 // ---- Flushes
 
 // Writes a file's data and metadata to the disk, without flushing the disk's cache where the
@@ -249,8 +300,6 @@ DWORD writeOut(HANDLE file) {
 
 // ---- A replay at its turn
 
-class Win32FileSystem;
-
 // How a replay is opened for its move: to be read (for a copy), renamed and deleted, letting
 // others only read it meanwhile. `flags` are FILE_FLAG_OPEN_REPARSE_POINT for the file itself
 // (a link as a link), or 0 for what a filter shows of it.
@@ -260,75 +309,90 @@ Handle openToMove(const std::wstring& name, DWORD flags) {
                                   FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
+class Win32Copy;
+// The copies in hand, in the order they were staged.
+using CopiesInHand = std::vector<Win32Copy*>;
+
+// A replay as it was opened for its move: its path, the handle held (or why none is), and what
+// the handle found.
+struct HeldReplay {
+  std::string path;
+  Handle file;
+  DWORD openError = 0;
+  OpenFileInfo info;  // the file itself, a link as itself
+  bool link = false;
+};
+
 // Opened once, for its move, with the rights to read and delete it and without letting others
 // write or delete it meanwhile; checked and renamed through that one handle.
 class Win32MovingReplay : public MovingReplay {
  public:
-  Win32MovingReplay(std::string path, Handle file, DWORD openError)
-      : path_(std::move(path)), file_(std::move(file)), openError_(openError) {}
+  Win32MovingReplay(std::string path, Handle file, DWORD openError, CopiesInHand& inHand)
+      : held_{std::move(path), std::move(file), openError, {}, false}, inHand_(inHand) {}
 
   // Compares what the handle found, on the volume of its folder, with the read; a link is known
   // by what it leads to. A file whose data a filter keeps elsewhere (compressed by WOF,
   // deduplicated, a cloud placeholder) is opened again through the filter, so that a copy reads
   // its data, not its stub.
   void check(const FileStamp& read, uint64_t volume) {
-    if (!file_) {
-      const bool gone = openError_ == ERROR_FILE_NOT_FOUND || openError_ == ERROR_PATH_NOT_FOUND;
-      other_ = !gone && !isLockError(openError_) && openError_ != ERROR_ACCESS_DENIED;
+    if (!held_.file) {
+      const bool gone =
+          held_.openError == ERROR_FILE_NOT_FOUND || held_.openError == ERROR_PATH_NOT_FOUND;
+      other_ = !gone && !isLockError(held_.openError) && held_.openError != ERROR_ACCESS_DENIED;
       return;
     }
-    if (!infoOf(file_.get(), volume, &info_)) {
+    if (!infoOf(held_.file.get(), volume, &held_.info)) {
       other_ = true;
       return;
     }
-    const ULONG tag = reparseTag(file_.get(), info_.attributes);
-    link_ = tag != 0 && IsReparseTagNameSurrogate(tag);
-    if (tag != 0 && !link_ && !openThroughFilter(volume)) return;
-    FileStamp behind = info_.stamp;
-    if (link_) {
-      const std::optional<BY_HANDLE_FILE_INFORMATION> target = fileBehind(systemPath(path_));
+    const ULONG tag = reparseTag(held_.file.get(), held_.info.attributes);
+    held_.link = tag != 0 && IsReparseTagNameSurrogate(tag);
+    if (tag != 0 && !held_.link && !openThroughFilter(volume)) return;
+    FileStamp behind = held_.info.stamp;
+    if (held_.link) {
+      const std::optional<BY_HANDLE_FILE_INFORMATION> target = fileBehind(systemPath(held_.path));
       if (!target) {
         other_ = true;
         return;
       }
       behind = stampOf(*target);
     }
-    other_ = (info_.attributes & FILE_ATTRIBUTE_DIRECTORY) || !isFileRead(read, behind);
+    other_ = (held_.info.attributes & FILE_ATTRIBUTE_DIRECTORY) || !isFileRead(read, behind);
   }
 
   bool namesAnotherFile() const override { return other_; }
 
-  MoveResult rename(const std::string& to) override {
-    if (!file_) return moveFailureOfWindowsError(openError_);
-    const DWORD error = renameOpenFile(file_.get(), to);
-    if (error == ERROR_NOT_SAME_DEVICE) return MoveResult{MoveError::kNeedsCopy, {}};
-    if (error != 0) return moveFailureOfWindowsError(error);
-    file_.reset();
-    return MoveResult();
+  RenameResult rename(const std::string& to) override {
+    if (!held_.file) return {Renamed::kFailed, moveFailureOfWindowsError(held_.openError)};
+    const DWORD error = renameOpenFile(held_.file.get(), to);
+    if (error == ERROR_NOT_SAME_DEVICE) return {Renamed::kAnotherFileSystem, {}};
+    if (error != 0) return {Renamed::kFailed, moveFailureOfWindowsError(error)};
+    held_.file.reset();
+    return {};
   }
 
-  const std::string path_;
-  Handle file_;
-  DWORD openError_;
-  OpenFileInfo info_;  // the file itself, a link as itself
-  bool link_ = false;
+  std::unique_ptr<StagedCopy> stageCopy(const std::string& to, std::string_view header,
+                                        StopRequests& stops, MoveResult* result) override;
 
  private:
   // The file opened again without FILE_FLAG_OPEN_REPARSE_POINT (the handle held would refuse
   // that open), and known for the same file; false, with the open's error, where it is not.
   bool openThroughFilter(uint64_t volume) {
-    file_.reset();
-    file_ = openToMove(systemPath(path_), 0);
+    held_.file.reset();
+    held_.file = openToMove(systemPath(held_.path), 0);
     OpenFileInfo now;
-    if (!file_) {
-      openError_ = GetLastError();
-    } else if (!infoOf(file_.get(), volume, &now) || now.stamp.fileId != info_.stamp.fileId) {
-      file_.reset();
+    if (!held_.file) {
+      held_.openError = GetLastError();
+    } else if (!infoOf(held_.file.get(), volume, &now) ||
+               now.stamp.fileId != held_.info.stamp.fileId) {
+      held_.file.reset();
       other_ = true;
     }
-    return static_cast<bool>(file_);
+    return static_cast<bool>(held_.file);
   }
 
+  HeldReplay held_;
+  CopiesInHand& inHand_;
   bool other_ = false;
 };
 
@@ -338,17 +402,20 @@ class Win32MovingReplay : public MovingReplay {
 // without sharing; and its source, still held as it was opened for its move.
 class Win32Copy : public StagedCopy {
  public:
-  Win32Copy(std::unique_ptr<Win32MovingReplay> source, std::string to)
-      : source_(std::move(source)), folder_(folderPart(to, PathStyle::kWindows)) {}
+  Win32Copy(HeldReplay source, const std::string& to, CopiesInHand& inHand)
+      : source_(std::move(source)), folder_(folderPart(to, PathStyle::kWindows)), inHand_(inHand) {
+    inHand_.push_back(this);
+  }
   Win32Copy(const Win32Copy&) = delete;
   Win32Copy& operator=(const Win32Copy&) = delete;
 
   // A copy whose move did not finish goes, through its own handle: only what was made here.
   ~Win32Copy() override {
+    inHand_.erase(std::find(inHand_.begin(), inHand_.end(), this));
     if (kept_) return;
     if (copy_) {
       deleteOpenFile(copy_.get(), copyAttributes_);
-    } else if (!named_.empty() && source_->link_) {
+    } else if (!named_.empty() && source_.link) {
       const Handle link(
           win32.CreateFileW(systemPath(named_).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -360,19 +427,19 @@ class Win32Copy : public StagedCopy {
     }
   }
 
-  uint64_t size() const override { return source_->info_.stamp.size; }
+  uint64_t size() const override { return source_.info.stamp.size; }
 
   // The data, the named streams, the attributes and times of the source, proven as long as the
   // source and beginning with `header`; an encrypted source is copied only into an encrypted
   // copy, as CopyFileEx does. A link is made at its naming, as itself.
   DWORD stage(std::string_view header, StopRequests& stops) {
-    if (source_->link_) {
-      source_->file_.reset();  // copied as a link, by its path, which the holder would refuse
+    if (source_.link) {
+      source_.file.reset();  // copied as a link, by its path, which the holder would refuse
       return 0;
     }
-    HANDLE from = source_->file_.get();
-    basic_ = source_->info_.basic;
-    if (DWORD error = create()) return error;
+    HANDLE from = source_.file.get();
+    basic_ = source_.info.basic;
+    if (DWORD error = createCopy()) return error;
     if (DWORD error = copyData(from, copy_.get(), size(), &stops, header)) return error;
     if (DWORD error = copyStreams(from)) return error;
     FILE_BASIC_INFO kept = basic_;
@@ -389,10 +456,10 @@ class Win32Copy : public StagedCopy {
 
   MoveResult name(const std::string& to) override {
     DWORD error = 0;
-    if (source_->link_) {
+    if (source_.link) {
       error = refusedName(to);
       if (error == 0 &&
-          !win32.CopyFileExW(systemPath(source_->path_).c_str(), systemPath(to).c_str(), nullptr,
+          !win32.CopyFileExW(systemPath(source_.path).c_str(), systemPath(to).c_str(), nullptr,
                              nullptr, nullptr, COPY_FILE_COPY_SYMLINK | COPY_FILE_FAIL_IF_EXISTS)) {
         error = GetLastError();
       }
@@ -405,10 +472,10 @@ class Win32Copy : public StagedCopy {
   }
 
   MoveResult removeSource() override {
-    const MoveResult removed = source_->link_ ? removeLink() : removeFile();
+    const MoveResult removed = source_.link ? removeLink() : removeFile();
     if (!removed.ok()) return removed;
     kept_ = true;
-    source_->file_.reset();  // the source goes as its handle closes
+    source_.file.reset();  // the source goes as its handle closes
     copy_.reset();
     return MoveResult();
   }
@@ -416,12 +483,13 @@ class Win32Copy : public StagedCopy {
   HANDLE copyHandle() const { return copy_.get(); }
   // The folder the copy lies in, which its name keeps it in.
   const std::string& folder() const { return folder_; }
-  bool isLinkCopy() const { return source_->link_; }
+  bool isLinkCopy() const { return source_.link; }
+  bool named() const { return !named_.empty(); }
 
  private:
   // The copy's file, beside its target, that no other program may open while it is made:
   // encrypted where its source is, or not made at all.
-  DWORD create() {
+  DWORD createCopy() {
     const bool encrypted = basic_.FileAttributes & FILE_ATTRIBUTE_ENCRYPTED;
     if (DWORD error = createIn(encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL)) {
       return error;
@@ -455,38 +523,10 @@ class Win32Copy : public StagedCopy {
     return ERROR_FILE_EXISTS;
   }
 
-  // Copies `size` bytes from the start of `from`, which begin with `header`: a source that ends
-  // early, or begins otherwise, is not the file read (kSourceNotAsRead). What is written is what
-  // was read, so the bytes read are the proof. A stop request, where `stops` are asked, abandons
-  // the copy.
-  static DWORD copyData(HANDLE from, HANDLE to, uint64_t size, StopRequests* stops,
-                        std::string_view header = {}) {
-    if (size < header.size()) return kSourceNotAsRead;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<uint64_t>(size + 1, 1 << 20)));
-    for (uint64_t done = 0; done < size;) {
-      if (stops != nullptr && stops->requested()) return ERROR_OPERATION_ABORTED;
-      const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size - done, buffer.size()));
-      DWORD got = 0;
-      if (!win32.ReadFile(from, buffer.data(), want, &got, nullptr)) return GetLastError();
-      if (got == 0) return kSourceNotAsRead;
-      if (done < header.size()) {
-        const std::size_t part = std::min<std::size_t>(got, header.size() - done);
-        if (header.substr(done, part) != std::string_view(buffer.data(), part)) {
-          return kSourceNotAsRead;
-        }
-      }
-      DWORD written = 0;
-      if (!win32.WriteFile(to, buffer.data(), got, &written, nullptr)) return GetLastError();
-      if (written != got) return ERROR_DISK_FULL;
-      done += got;
-    }
-    return 0;
-  }
-
   // The source's named streams (a downloaded file's Zone.Identifier), as far as the target's
   // file system holds them: as with CopyFile, FAT and exFAT keep none.
   DWORD copyStreams(HANDLE from) {
-    std::vector<uint64_t> buffer(8192);
+    std::vector<uint64_t> buffer(kInfoBufferWords);
     if (!win32.GetFileInformationByHandleEx(from, FileStreamInfo, buffer.data(),
                                             static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
       const DWORD error = GetLastError();
@@ -510,7 +550,7 @@ class Win32Copy : public StagedCopy {
   }
 
   DWORD copyStream(const std::wstring& name, int64_t size) {
-    const Handle from(win32.CreateFileW((systemPath(source_->path_) + name).c_str(), GENERIC_READ,
+    const Handle from(win32.CreateFileW((systemPath(source_.path) + name).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     if (!from) return GetLastError();
@@ -529,7 +569,7 @@ class Win32Copy : public StagedCopy {
   // or rename it through the handle held, and its times say nothing else did either.
   MoveResult removeFile() {
     FILE_BASIC_INFO now;
-    HANDLE from = source_->file_.get();
+    HANDLE from = source_.file.get();
     if (!win32.GetFileInformationByHandleEx(from, FileBasicInfo, &now, sizeof now)) {
       return moveFailureOfWindowsError(GetLastError());
     }
@@ -544,7 +584,7 @@ class Win32Copy : public StagedCopy {
   // A link goes only while its path names the link copied; one that is gone leaves the copy.
   MoveResult removeLink() {
     const Handle link(win32.CreateFileW(
-        systemPath(source_->path_).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+        systemPath(source_.path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!link) {
@@ -553,16 +593,17 @@ class Win32Copy : public StagedCopy {
       return gone ? MoveResult() : moveFailureOfWindowsError(error);
     }
     OpenFileInfo now;
-    if (!infoOf(link.get(), source_->info_.stamp.volume, &now)) {
+    if (!infoOf(link.get(), source_.info.stamp.volume, &now)) {
       return MoveResult{MoveError::kSourceChanged, {}};
     }
-    if (!(now.stamp == source_->info_.stamp)) return MoveResult{MoveError::kSourceChanged, {}};
+    if (!(now.stamp == source_.info.stamp)) return MoveResult{MoveError::kSourceChanged, {}};
     const DWORD error = deleteOpenFile(link.get(), now.attributes);
     return error == 0 ? MoveResult() : moveFailureOfWindowsError(error);
   }
 
-  std::unique_ptr<Win32MovingReplay> source_;
+  HeldReplay source_;
   const std::string folder_;
+  CopiesInHand& inHand_;
   FILE_BASIC_INFO basic_ = {};  // the source's, as the copy began
   Handle copy_;
   std::string ownName_;  // the copy's name until it takes its target's
@@ -570,6 +611,8 @@ class Win32Copy : public StagedCopy {
   std::string named_;
   bool kept_ = false;
 };
+
+// ---- The file system
 
 class Win32FileSystem : public FileSystem {
  public:
@@ -628,7 +671,7 @@ class Win32FileSystem : public FileSystem {
       return std::nullopt;
     }
     std::vector<FolderEntry> entries;
-    std::vector<uint64_t> buffer(8192);  // 64 KiB, aligned as the entries need
+    std::vector<uint64_t> buffer(kInfoBufferWords);
     while (
         win32.GetFileInformationByHandleEx(dir.get(), FileIdBothDirectoryInfo, buffer.data(),
                                            static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
@@ -690,39 +733,20 @@ class Win32FileSystem : public FileSystem {
       }
       win32.Sleep(kLockPausesMs[retries]);
     }
-    auto moving = std::make_unique<Win32MovingReplay>(path, std::move(file), error);
+    auto moving = std::make_unique<Win32MovingReplay>(path, std::move(file), error, inHand_);
     const std::optional<FileStamp> folder = folderIdentity(path);
     moving->check(read, folder ? folder->volume : read.volume);
     return moving;
   }
 
-  std::unique_ptr<StagedCopy> stageCopy(std::unique_ptr<MovingReplay> replay, const std::string& to,
-                                        std::string_view header, StopRequests& stops,
-                                        MoveResult* result) override {
-    std::unique_ptr<Win32MovingReplay> source(static_cast<Win32MovingReplay*>(replay.release()));
-    if (!source->file_) {
-      *result = moveFailureOfWindowsError(source->openError_);
-      return nullptr;
-    }
-    auto copy = std::make_unique<Win32Copy>(std::move(source), to);
-    const DWORD error = copy->stage(header, stops);
-    *result = error == kSourceNotAsRead ? MoveResult{MoveError::kSourceChanged, {}}
-              : error == 0              ? MoveResult()
-                                        : moveFailureOfWindowsError(error);
-    if (error != 0) copy.reset();  // what it wrote goes at once
-    return copy;
-  }
-
   // Each copy's data and metadata written out; the disk's own cache flushed once per folder,
   // with the last copy there, where the system lets a flush leave it (Windows 8 on).
-  MoveResult flushCopies(const std::vector<StagedCopy*>& copies) override {
+  MoveResult flushCopies() override {
     std::map<std::string, const Win32Copy*> lastIn;
-    for (StagedCopy* staged : copies) {
-      const auto* copy = static_cast<const Win32Copy*>(staged);
+    for (const Win32Copy* copy : inHand_) {
       if (!copy->isLinkCopy()) lastIn[copy->folder()] = copy;
     }
-    for (StagedCopy* staged : copies) {
-      const auto* copy = static_cast<const Win32Copy*>(staged);
+    for (const Win32Copy* copy : inHand_) {
       if (copy->isLinkCopy()) continue;
       const bool last = lastIn[copy->folder()] == copy;
       const DWORD error = last ? (win32.FlushFileBuffers(copy->copyHandle()) ? 0 : GetLastError())
@@ -735,21 +759,19 @@ class Win32FileSystem : public FileSystem {
   // Each folder that holds a new name flushed, as NTFS flushes a folder: its entries and the
   // disk's cache. Where a folder cannot be opened to be flushed, each new name's file is flushed
   // instead, which on NTFS puts its new name on disk with it.
-  MoveResult flushNames(const std::vector<StagedCopy*>& named) override {
+  MoveResult flushNames() override {
     std::set<std::string> flushed;
-    for (StagedCopy* staged : named) {
-      const auto* copy = static_cast<const Win32Copy*>(staged);
+    for (const Win32Copy* copy : inHand_) {
       const std::string& folder = copy->folder();
-      if (!flushed.insert(folder).second) continue;
+      if (!copy->named() || !flushed.insert(folder).second) continue;
       const DWORD error = flushFolder(folder);
       if (error == 0) continue;
       if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_FUNCTION &&
           error != ERROR_NOT_SUPPORTED) {
         return moveFailureOfWindowsError(error);
       }
-      for (StagedCopy* other : named) {
-        const auto* each = static_cast<const Win32Copy*>(other);
-        if (each->isLinkCopy() || each->folder() != folder) continue;
+      for (const Win32Copy* each : inHand_) {
+        if (!each->named() || each->isLinkCopy() || each->folder() != folder) continue;
         if (!win32.FlushFileBuffers(each->copyHandle()))
           return moveFailureOfWindowsError(GetLastError());
       }
@@ -820,7 +842,24 @@ class Win32FileSystem : public FileSystem {
   bool retryLocks_ = true;
   std::map<std::string, std::optional<FileStamp>> folders_;
   std::map<std::string, Handle> openFolders_;
+  CopiesInHand inHand_;
 };
+
+std::unique_ptr<StagedCopy> Win32MovingReplay::stageCopy(const std::string& to,
+                                                         std::string_view header,
+                                                         StopRequests& stops, MoveResult* result) {
+  if (!held_.file) {
+    *result = moveFailureOfWindowsError(held_.openError);
+    return nullptr;
+  }
+  auto copy = std::make_unique<Win32Copy>(std::move(held_), to, inHand_);
+  const DWORD error = copy->stage(header, stops);
+  *result = error == kSourceNotAsRead ? MoveResult{MoveError::kSourceChanged, {}}
+            : error == 0              ? MoveResult()
+                                      : moveFailureOfWindowsError(error);
+  if (error != 0) copy.reset();  // what it wrote goes at once
+  return copy;
+}
 
 }  // namespace
 

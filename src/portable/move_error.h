@@ -17,7 +17,6 @@ enum class MoveError {
   kInterrupted,    // given up at a stop request
   kNotSupported,   // the target cannot hold the replay as it is (encrypted, on Windows)
   kOther,          // described by MoveResult::otherText
-  kNeedsCopy,      // from move() alone: `to` lies on another file system, see stageCopy
 };
 
 struct MoveResult {
@@ -37,7 +36,6 @@ inline constexpr MoveErrorText kMoveErrorTexts[] = {
     {MoveError::kAccessDenied, "Permission denied"},
     {MoveError::kAlreadyExists, "File already exists"},
     {MoveError::kCrossDevice, "Cross-device link"},
-    {MoveError::kNeedsCopy, "Cross-device link"},
     {MoveError::kReadOnly, "Read-only file system"},
     {MoveError::kDiskFull, "No space left on device"},
     {MoveError::kInvalidArgument, "Invalid argument"},

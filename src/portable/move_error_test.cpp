@@ -12,7 +12,6 @@ TEST(MoveError, ARowsWordsOrTheSystemsOwn) {
     MoveResult result;
     const char* text;
   } cases[] = {
-      {{MoveError::kNeedsCopy, "ignored"}, "Cross-device link"},
       {{MoveError::kSourceChanged, ""}, "Device or resource busy"},
       {{MoveError::kOther, "File name too long"}, "File name too long"},
   };
