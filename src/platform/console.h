@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 // The console dialogue's view of the terminal: byte strings out, answer lines in, one key press.
+// Output to a file or pipe is held until this much is pending, or a flush asks for it.
+inline constexpr std::size_t kOutputBufferBytes = 1 << 16;
+
 class Console {
  public:
   virtual ~Console() = default;

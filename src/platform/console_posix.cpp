@@ -51,10 +51,8 @@ bool holdIfClosed(int fd) {
 int g_keyTerminal = -1;
 termios g_savedMode;
 
-void restoreAndReraise(int sig) {
+void putTerminalBack() {
   if (g_keyTerminal >= 0) ::tcsetattr(g_keyTerminal, TCSANOW, &g_savedMode);
-  ::signal(sig, SIG_DFL);
-  ::raise(sig);
 }
 
 // Reads whatever else a key sent (the rest of an escape sequence) so none of it reaches the shell.
@@ -82,12 +80,7 @@ class RawTerminal {
     raw.c_cc[VTIME] = 0;
     g_savedMode = saved_;
     g_keyTerminal = fd_.get();
-    struct sigaction restore = {};
-    restore.sa_handler = restoreAndReraise;
-    sigemptyset(&restore.sa_mask);
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-      ::sigaction(kStopSignals[i], &restore, &previous_[i]);
-    }
+    putBackBeforeStopSignalsEnd(putTerminalBack);
     handlers_ = true;
     // TCSAFLUSH drops what was typed before the wait began (a second Enter at the last
     // prompt), so only a key pressed after the summary ends it.
@@ -96,9 +89,7 @@ class RawTerminal {
   ~RawTerminal() {
     if (raw_) ::tcsetattr(fd_.get(), TCSANOW, &saved_);
     if (handlers_) {
-      for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-        ::sigaction(kStopSignals[i], &previous_[i], nullptr);
-      }
+      putBackBeforeStopSignalsEnd(nullptr);
       g_keyTerminal = -1;
     }
   }
@@ -113,7 +104,6 @@ class RawTerminal {
   termios saved_{};
   bool handlers_ = false;
   bool raw_ = false;
-  struct sigaction previous_[std::size(kStopSignals)];
 };
 
 // Whatever standard input has ready; empty at its end or on an error.
@@ -144,7 +134,7 @@ class PosixConsole final : public Console {
       return;
     }
     pending_.append(text);
-    if (pending_.size() >= kFlushSize) flush();
+    if (pending_.size() >= kOutputBufferBytes) flush();
   }
 
   void writeError(std::string_view text) override {
@@ -181,8 +171,6 @@ class PosixConsole final : public Console {
   }
 
  private:
-  static constexpr std::size_t kFlushSize = 1 << 16;
-
   void failed(int error) {
     if (writeErrno_ == 0) writeErrno_ = error;
   }

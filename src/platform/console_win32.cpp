@@ -140,7 +140,7 @@ class Win32Console final : public Console {
       return;
     }
     pending_.append(redirectedText(text));
-    if (pending_.size() >= kFlushSize) flush();
+    if (pending_.size() >= kOutputBufferBytes) flush();
   }
 
   void writeError(std::string_view text) override {
@@ -212,8 +212,6 @@ class Win32Console final : public Console {
   }
 
  private:
-  static constexpr std::size_t kFlushSize = 1 << 16;
-
   void failed(DWORD error) {
     if (writeError_ == 0) writeError_ = error;
   }

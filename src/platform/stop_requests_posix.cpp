@@ -16,24 +16,42 @@ void onStopRequest(int sig) {
   if (g_held == 0) g_held = sig;
 }
 
+void (*g_putBack)() = nullptr;
+struct sigaction g_beforePutBack[kCount];
+
+void putBackAndEnd(int sig) {
+  if (g_putBack != nullptr) g_putBack();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// Installs `handler` for every stop signal not ignored, saving the previous ones in `previous`.
+void catchStopSignals(void (*handler)(int), int flags, struct sigaction* previous) {
+  for (std::size_t i = 0; i < kCount; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &previous[i]);
+    if (previous[i].sa_handler == SIG_IGN) continue;
+    struct sigaction caught = {};
+    caught.sa_handler = handler;
+    caught.sa_flags = flags;
+    sigemptyset(&caught.sa_mask);
+    ::sigaction(kStopSignals[i], &caught, nullptr);
+  }
+}
+
+void restoreStopSignals(const struct sigaction* previous) {
+  for (std::size_t i = 0; i < kCount; ++i) ::sigaction(kStopSignals[i], &previous[i], nullptr);
+}
+
 class PosixStopRequests : public StopRequests {
  public:
   // A signal the process was started ignoring (nohup) stays ignored.
   void hold(bool held) override {
     if (held == holding_) return;
     holding_ = held;
-    for (std::size_t i = 0; i < kCount; ++i) {
-      if (!held) {
-        ::sigaction(kStopSignals[i], &previous_[i], nullptr);
-        continue;
-      }
-      ::sigaction(kStopSignals[i], nullptr, &previous_[i]);
-      if (previous_[i].sa_handler == SIG_IGN) continue;
-      struct sigaction recorder = {};
-      recorder.sa_handler = onStopRequest;
-      recorder.sa_flags = SA_RESTART;
-      sigemptyset(&recorder.sa_mask);
-      ::sigaction(kStopSignals[i], &recorder, nullptr);
+    if (held) {
+      catchStopSignals(onStopRequest, SA_RESTART, previous_);
+    } else {
+      restoreStopSignals(previous_);
     }
   }
 
@@ -56,6 +74,16 @@ class PosixStopRequests : public StopRequests {
 };
 
 }  // namespace
+
+void putBackBeforeStopSignalsEnd(void (*putBack)()) {
+  if (putBack != nullptr && g_putBack == nullptr) {
+    g_putBack = putBack;
+    catchStopSignals(putBackAndEnd, 0, g_beforePutBack);
+  } else if (putBack == nullptr && g_putBack != nullptr) {
+    restoreStopSignals(g_beforePutBack);
+    g_putBack = nullptr;
+  }
+}
 
 std::unique_ptr<StopRequests> makeSystemStopRequests() {
   return std::make_unique<PosixStopRequests>();
