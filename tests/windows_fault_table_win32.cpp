@@ -412,6 +412,40 @@ class Table {
   Tally tally_;
 };
 
+// The rows whose scene can be set up here; returns how many could not.
+int runRows(Table& table) {
+  int skipped = 0;
+  for (const Row& row : kRows) {
+    if (!table.canRun(row.scene)) {
+      ++skipped;
+      continue;
+    }
+    table.check(row.faults, row.scene, row.outcome, row.shown, row.emulate);
+  }
+  return skipped;
+}
+
+// Every swept call failed with each of its errors, and killed before and after, at each of its
+// first `deepest` calls, in every scene that can be set up here.
+void sweep(Table& table, int deepest) {
+  for (int scene = 0; deepest > 0 && scene <= static_cast<int>(Scene::kGroup); ++scene) {
+    if (!table.canRun(static_cast<Scene>(scene))) continue;
+    for (const auto& [call, errors] : kSwept) {
+      std::vector<std::string> actions = errors;
+      actions.push_back("kill");
+      actions.push_back("kill-after");
+      for (const std::string& action : actions) {
+        for (int n = 1; n <= deepest; ++n) {
+          const std::string faults = call + ":" + std::to_string(n) + ":" + action;
+          if (table.check(faults, static_cast<Scene>(scene), nullptr, "", "", action).empty()) {
+            break;  // no call that far
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -439,30 +473,8 @@ int main(int argc, char** argv) {
   if (!other.empty()) other /= "reprename-fault-table-" + std::to_string(GetCurrentProcessId());
   if (!other.empty()) fs::create_directories(other);
   Table table(exe, work, other, only);
-  int skipped = 0;
-  for (const Row& row : kRows) {
-    if (!table.canRun(row.scene)) {
-      ++skipped;
-      continue;
-    }
-    table.check(row.faults, row.scene, row.outcome, row.shown, row.emulate);
-  }
-  for (int scene = 0; deepest > 0 && scene <= static_cast<int>(Scene::kGroup); ++scene) {
-    if (!table.canRun(static_cast<Scene>(scene))) continue;
-    for (const auto& [call, errors] : kSwept) {
-      std::vector<std::string> actions = errors;
-      actions.push_back("kill");
-      actions.push_back("kill-after");
-      for (const std::string& action : actions) {
-        for (int n = 1; n <= deepest; ++n) {
-          const std::string faults = call + ":" + std::to_string(n) + ":" + action;
-          if (table.check(faults, static_cast<Scene>(scene), nullptr, "", "", action).empty()) {
-            break;  // no call that far
-          }
-        }
-      }
-    }
-  }
+  const int skipped = runRows(table);
+  sweep(table, deepest);
   const Tally& t = table.tally();
   std::cout << t.runs << " runs (" << skipped
             << " rows skipped: no other drive given): replays lost " << t.lost << ", at two paths "

@@ -17,6 +17,22 @@ std::size_t componentEnd(std::string_view path, std::size_t at) {
   return at;
 }
 
+// Adds the components of `part` to `components` as the system resolves them: "." and empty ones
+// dropped, ".." taking back the last, never past the root.
+void addComponents(std::string_view part, std::vector<std::string_view>* components) {
+  for (std::size_t at = 0; at < part.size();) {
+    const std::size_t end = componentEnd(part, at);
+    const std::string_view name = part.substr(at, end - at);
+    at = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      if (!components->empty()) components->pop_back();
+      continue;
+    }
+    components->push_back(name);
+  }
+}
+
 }  // namespace
 
 WindowsPathStart splitWindowsPath(std::string_view path) {
@@ -71,19 +87,7 @@ std::string extendedWindowsPath(std::string_view folder, std::string_view rest) 
     below = start.rest;
   }
   std::vector<std::string_view> components;
-  for (const std::string_view part : {below, rest}) {
-    for (std::size_t at = 0; at < part.size();) {
-      const std::size_t end = componentEnd(part, at);
-      const std::string_view name = part.substr(at, end - at);
-      at = end + 1;
-      if (name.empty() || name == ".") continue;
-      if (name == "..") {
-        if (!components.empty()) components.pop_back();
-        continue;
-      }
-      components.push_back(name);
-    }
-  }
+  for (const std::string_view part : {below, rest}) addComponents(part, &components);
   std::string path = prefix;
   for (char c : root) path.push_back(isSeparator(c) ? '\\' : c);
   for (const std::string_view name : components) {
