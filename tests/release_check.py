@@ -344,8 +344,9 @@ def check_deb(v, scratch):
     if deb is None:
         return
     listing = subprocess.run(["dpkg-deb", "-c", deb], stdout=subprocess.PIPE, text=True).stdout
-    files = sorted(line.split()[-1][len("./usr/"):] for line in listing.splitlines()
-                   if line.startswith("-"))
+    # Files and links (debhelper makes a manual page that is a .so line a link to its page).
+    files = sorted(line.split(" -> ")[0].split()[-1][len("./usr/"):]
+                   for line in listing.splitlines() if line.startswith(("-", "l")))
     expected = sorted(INSTALLED + ["share/doc/reprename/changelog.Debian.gz",
                                    "share/doc/reprename/changelog.gz",
                                    "share/doc/reprename/copyright",

@@ -35,15 +35,11 @@ int writeAll(int fd, std::string_view bytes) {
 }
 
 // A standard stream the process was started without: /dev/null takes its place, so that no file
-// the run opens gets its number and the outcome lines, and writes to it count as failed.
+// the run opens gets its number and the outcome lines, and writes to it count as failed. The
+// streams are held in order from 0, so the lowest free number, which open() gives, is its own.
 bool holdIfClosed(int fd) {
   if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
-  Fd null(::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY));
-  if (null.get() == fd) {
-    null.release();  // it took the stream's number, which it keeps
-  } else if (null) {
-    ::dup2(null.get(), fd);
-  }
+  (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // open for the run
   return true;
 }
 
