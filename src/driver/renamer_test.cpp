@@ -341,6 +341,7 @@ TEST(RenamerGroups, SettleAtTheirLimits) {
       {3, 67, {3, 1 << 30, std::chrono::hours(1)}, 1},
       {3, 67, {2, 1 << 30, std::chrono::hours(1)}, 2},
       {3, 67, {64, 134, std::chrono::hours(1)}, 2},
+      {4, 67, {64, 68, std::chrono::hours(1)}, 2},  // each group counts its own bytes
       {3, 67, {64, 1 << 30, {}}, 3},
   };
   for (const auto& row : rows) {
