@@ -66,6 +66,7 @@ const std::vector<Fault> kFaults = {
     // A copy that read nothing, less than the source holds, or not the header read, is no copy.
     {"lseek", "error=ENXIO", "1", Scene::kAcross, "SMM", kEio, "src0"},
     {"pread64", "retval=0", "1", Scene::kAcross, "SMM", kBusy, "src0"},
+    {"pread64", "error=EIO", "1", Scene::kAcross, "SMM", kEio, "src0"},  // not tried again
     {"pread64", "retval=0", "+2", Scene::kAcross, "SMM", kBusy},  // the copy's header read back
     // Data, then names and their folder, on disk before the source goes, or the name is undone.
     {"fsync", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
