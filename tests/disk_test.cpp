@@ -152,7 +152,8 @@ TEST_F(Faults, CopyToAnotherFileSystemKeepsWhatMvKeeps) {
     ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
   }
   const bool xattrs = ::setxattr(kept.c_str(), "user.note", "mine", 4, 0) == 0 &&
-                      ::setxattr(kept.c_str(), "user.more", "ours", 4, 0) == 0;
+                      ::setxattr(kept.c_str(), "user.more", "ours", 4, 0) == 0 &&
+                      ::setxattr(kept.c_str(), "user.empty", "", 0, 0) == 0;
   const timespec times[2] = {{1000000000, 5}, {1200000000, 7}};
   ASSERT_EQ(::utimensat(AT_FDCWD, kept.c_str(), times, 0), 0);  // reading the header sets atime
   const std::string sparse = replay("src/sparse.rep", "holes");
@@ -179,6 +180,7 @@ TEST_F(Faults, CopyToAnotherFileSystemKeepsWhatMvKeeps) {
     EXPECT_EQ(std::string(note), "mine");
     EXPECT_EQ(::getxattr((other + "/kept.rep").c_str(), "user.more", note, 8), 4);
     EXPECT_EQ(std::string(note), "ours");
+    EXPECT_EQ(::getxattr((other + "/kept.rep").c_str(), "user.empty", note, 8), 0);
   }
   ASSERT_EQ(::stat((other + "/holes.rep").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 64 << 20);
