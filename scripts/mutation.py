@@ -13,6 +13,7 @@ import argparse
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -134,11 +135,16 @@ def reasons():
 
 
 def run(argv, timeout):
-    try:
-        return subprocess.run(argv, cwd=ROOT, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
-    except subprocess.TimeoutExpired:
-        return "hung"
+    """The exit status of `argv`, or "hung"; a hung run is killed with every process it started
+    (a mutant tool looping under a test that timed out would go on eating the processors)."""
+    with subprocess.Popen(argv, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          start_new_session=True) as process:
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            return "hung"
 
 
 def build(timeout=600):
