@@ -68,9 +68,9 @@ const std::vector<Fault> kFaults = {
     {"pread64", "retval=0", "1", Scene::kAcross, "SMM", kBusy, "src0"},
     {"pread64", "error=EIO", "1", Scene::kAcross, "SMM", kEio, "src0"},  // not tried again
     // The proof before the source goes reads both again: an interrupted read is read again.
-    {"pread64", "error=EIO", "7", Scene::kAcross, "MSM", kEio},  // the second replay's
-    {"pread64", "error=EINTR", "7", Scene::kAcross, "MMM"},
-    {"pread64", "retval=0", "7", Scene::kAcross, "MSM", kBusy},   // a source cut meanwhile
+    {"pread64", "error=EIO", "+7", Scene::kAcross, "SMM", kEio},
+    {"pread64", "error=EINTR", "+7", Scene::kAcross, "MMM"},
+    {"pread64", "retval=0", "+7", Scene::kAcross, "SMM", kBusy},  // a source cut meanwhile
     {"pread64", "retval=0", "+2", Scene::kAcross, "SMM", kBusy},  // the copy's header read back
     // Data, then names and their folder, on disk before the source goes, or the name is undone.
     {"fsync", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
