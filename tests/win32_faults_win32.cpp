@@ -80,10 +80,11 @@ std::vector<std::string> split(const std::string& text, char by) {
 
 std::vector<Plan>& plans() {
   static std::vector<Plan> all = [] {
-    std::vector<Plan> made(split(environment("REPRENAME_FAULTS"), ',').size());
+    const std::vector<std::string> faults = split(environment("REPRENAME_FAULTS"), ',');
+    std::vector<Plan> made(faults.size());
     std::size_t i = 0;
-    for (const std::string& spec : split(environment("REPRENAME_FAULTS"), ',')) {
-      const std::vector<std::string> parts = split(spec, ':');
+    for (const std::string& fault : faults) {
+      const std::vector<std::string> parts = split(fault, ':');
       if (parts.size() != 3) std::abort();
       Plan& plan = made[i++];
       const std::size_t at = parts[0].find('@');
