@@ -75,7 +75,6 @@ const std::vector<Fault> kFaults = {
     // Data, then names and their folder, on disk before the source goes, or the name is undone.
     {"fsync", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
     {"syncfs", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
-    {"newfstatat", "error=EIO", "+8", Scene::kAcross, "SSS", kEio},  // the copy's, for its sync
     // Nothing left behind after a collision, nor by a failed removal of the source.
     {"linkat", "error=EIO", "1", Scene::kCollision, "NMM"},  // the name was taken anyway
     {"unlink", "error=EBUSY", "1", Scene::kCollision, "SMM", kBusy},
