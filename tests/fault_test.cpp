@@ -65,6 +65,7 @@ constexpr const char* kFull = "No space left on device";
 const std::vector<Fault> kFaults = {
     // A copy that read nothing, less than the source holds, or not the header read, is no copy.
     {"lseek", "error=ENXIO", "1", Scene::kAcross, "SMM", kEio, "src0"},
+    {"newfstatat", "error=EIO", "+3", Scene::kAcross, "SMM", kEio},  // the source's, at its copy
     {"pread64", "retval=0", "1", Scene::kAcross, "SMM", kBusy, "src0"},
     {"pread64", "error=EIO", "1", Scene::kAcross, "SMM", kEio, "src0"},  // not tried again
     // The proof before the source goes reads both again: an interrupted read is read again.
@@ -75,6 +76,11 @@ const std::vector<Fault> kFaults = {
     // Data, then names and their folder, on disk before the source goes, or the name is undone.
     {"fsync", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
     {"syncfs", "error=EIO", "1", Scene::kAcross, "SSS", kEio},
+    {"newfstatat", "error=EIO", "+8", Scene::kAcross, "SSS", kEio},  // what the sync is found by
+    // A folder that cannot be opened for its fsync (write and search rights only): its file system
+    // synced instead.
+    {"openat", "error=EACCES", "+7", Scene::kAcross, "SSS", kEio, "", "", false, Change::kNone,
+     "syncfs:error=EIO:when=2"},
     // Nothing left behind after a collision, nor by a failed removal of the source.
     {"linkat", "error=EIO", "1", Scene::kCollision, "NMM"},  // the name was taken anyway
     {"unlink", "error=EBUSY", "1", Scene::kCollision, "SMM", kBusy},
@@ -99,6 +105,9 @@ const std::vector<Fault> kFaults = {
     // A volume that can only claim a name: nothing claimed for a copy, every removal checked.
     {"", "", "0", Scene::kClaimVolume, "MMM"},
     {"unlink", "error=EIO", "1", Scene::kClaimVolume, "SMM", kEio},
+    {"openat", "error=EIO", "+3", Scene::kClaimVolume, "SMM", kEio},      // the hidden copy
+    {"newfstatat", "error=EIO", "+8", Scene::kClaimVolume, "SMM", kEio},  // its look before a claim
+    {"newfstatat", "error=EIO", "+9", Scene::kClaimVolume, "MMM"},  // the folder's device unknown
     // A source goes only while it is the very file copied, holding the bytes copied, open for
     // writing by no other program: not once written to or rewritten, and not when another replay
     // took its path (which stays, while the file copied moves).
@@ -288,12 +297,14 @@ class FaultTable : public EndToEnd {
     return result;
   }
 
-  // How often the shell and the program's loader make `call` before the program's own code runs.
+  // How often the shell and the program's loader make `call` before the program's own code runs:
+  // those before a `--version` run's first line (a coverage build makes more as it exits).
   static int loaderCalls(const std::string& call) {
     const std::string log = fs::temp_directory_path() / "reprename-loader-calls";
-    runQuietly({"strace", "-f", "-qq", "-o", log, "-e", "trace=" + call, "sh", "-c",
+    runQuietly({"strace", "-f", "-qq", "-o", log, "-e", "trace=" + call + ",write", "sh", "-c",
                 "exec \"$0\" --version", REPRENAME_BINARY});
-    const int calls = countOf(readFile(log), call + "(");
+    const std::string trace = readFile(log);
+    const int calls = countOf(trace.substr(0, trace.find("write(1, ")), call + "(");
     fs::remove(log);
     return calls;
   }
