@@ -299,8 +299,8 @@ class FaultTable : public EndToEnd {
 
   // How often the shell and the program's loader make `call` before the program's own code runs:
   // those before a `--version` run's first line (a coverage build makes more as it exits).
-  static int loaderCalls(const std::string& call) {
-    const std::string log = fs::temp_directory_path() / "reprename-loader-calls";
+  int loaderCalls(const std::string& call) const {
+    const std::string log = d + "loader-calls";  // the test's own: tests run side by side
     runQuietly({"strace", "-f", "-qq", "-o", log, "-e", "trace=" + call + ",write", "sh", "-c",
                 "exec \"$0\" --version", REPRENAME_BINARY});
     const std::string trace = readFile(log);
@@ -337,13 +337,17 @@ class FaultTable : public EndToEnd {
     fs::rename(there + ".new", there);
   }
 
-  // True when the renamer's main thread is in system call `number`.
-  static bool inCall(long number) {
+  // True when this test's renamer (not another test's, running beside it) has its main thread in
+  // system call `number`.
+  bool inCall(long number) const {
     for (const auto& entry : fs::directory_iterator("/proc")) {
       const std::string pid = entry.path().filename();
       if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
       std::string command = readFile(entry.path() / "cmdline");
-      if (command.substr(0, command.find('\0')) != REPRENAME_BINARY) continue;
+      if (command.substr(0, command.find('\0')) != REPRENAME_BINARY ||
+          command.find(src + "/r0.rep") == std::string::npos) {
+        continue;
+      }
       const std::string call = readFile(entry.path() / "syscall");
       if (call.rfind(std::to_string(number) + " ", 0) == 0) return true;
     }

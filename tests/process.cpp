@@ -35,6 +35,9 @@ pid_t startProcess(const std::vector<std::string>& argv, int in, int out, int er
   pid_t pid = ::fork();
   if (pid != 0) return pid;
   ::setsid();
+  // As a terminal's shell starts a command: the stop signals at their defaults, whatever the
+  // tests were started with (nohup, a background job's ignored SIGINT and SIGQUIT).
+  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::signal(sig, SIG_DFL);
   const int devnull = ::open("/dev/null", O_RDWR);
   ::dup2(in >= 0 ? in : devnull, 0);
   ::dup2(out >= 0 ? out : devnull, 1);
