@@ -41,17 +41,16 @@ struct Batch {
         destination(destination_),
         format(format_),
         mover(fs_, stops_, style,
-              {[this](const Outcome& o) { reportOutcome(o); },
-               [this] {
-                 if (unwritten != 0) writeOut();
-               }},
-              limits) {}
+              {[this](const Outcome& o) { reportOutcome(o); }, [this] { groupEnded(); }}, limits) {}
 
   // Output to a file or pipe is written out every kOutputGroup replays and after each group of
   // copies, so that a kill loses few lines of what was done.
   void reportOutcome(const Outcome& outcome) {
     report(console, outcome.path, outcome.placed, &tally);
     if (++unwritten == kOutputGroup) writeOut();
+  }
+  void groupEnded() {
+    if (unwritten != 0) writeOut();
   }
   void writeOut() {
     console.flush();
@@ -144,7 +143,7 @@ int runDialogue(const std::vector<std::string>& args, Console& console, FileSyst
   // An answer that names no folder as typed is read as the system would read it too: on Linux
   // as a terminal gives a dragged folder, ~/ and a pasted file:// URI; on Windows by its own
   // path rules, which drop the blanks and dots a paste leaves behind the folder's name.
-  const AnswerToFolder toFolder = [&fs, &home, style](const std::string& answer) {
+  const auto toFolder = [&fs, &home, style](const std::string& answer) {
     const std::vector<std::string> forms = style == PathStyle::kPosix
                                                ? destinationForms(answer, home)
                                                : std::vector{windowsTrimmedPath(answer)};
