@@ -133,11 +133,12 @@ const std::vector<Fault> kFaults = {
      Change::kNone, "unlink:error=EBUSY:when=1"},
     // A replay that cannot be read stops the run at its turn.
     {"read", "error=EIO", "1", Scene::kSameVolume, "X--", "", "src0"},
-    // A file system without a hole map or locks; attributes that change while they are copied,
-    // that the target refuses to take or to list, or that are private; a nameless copy that
-    // cannot be made.
+    // A file system without a hole map, locks or leases; attributes that change while they are
+    // copied, that the target refuses to take or to list, or that are private; a nameless copy
+    // that cannot be made.
     {"lseek", "error=EINVAL", "1", Scene::kAcross, "MMM", "", "src0"},
     {"flock", "error=ENOLCK", "1", Scene::kAcross, "MMM"},
+    {"fcntl", "error=EINVAL", "1+", Scene::kAcross, "MMM", "", "src0"},  // leases
     {"flistxattr", "error=ERANGE", "2..6+2", Scene::kAcross, "SMM", "Numerical result out of range",
      "src0"},
     {"fgetxattr", "error=ENODATA", "1", Scene::kAcross, "MMM", "", "src0"},
