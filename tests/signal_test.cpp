@@ -45,11 +45,14 @@ class Signals : public EndToEnd {
     return pid;
   }
 
-  // Waits up to ten seconds for the main thread of `pid` to be in a write to standard output.
-  static bool writing(pid_t pid) {
+  // Waits up to ten seconds for the run `pid` to have moved `path` and to be in a write to
+  // standard output.
+  static bool movedAndWriting(pid_t pid, const std::string& path) {
     const std::string call = "/proc/" + std::to_string(pid) + "/syscall";
     for (int i = 0; i < 20000; ++i) {
-      if (readFile(call).rfind(std::to_string(SYS_write) + " 0x1 ", 0) == 0) return true;
+      if (fs::exists(path) && readFile(call).rfind(std::to_string(SYS_write) + " 0x1 ", 0) == 0) {
+        return true;
+      }
       sleepMs(0.5);
     }
     return false;
@@ -87,7 +90,7 @@ TEST_F(Signals, EveryMovedReplayHasItsLineWhicheverSignalEndsTheRun) {
     // Its output unread, the run stops in a write once the pipe is full, in the middle of its
     // moves, whatever else the machine is doing; the signal comes there.
     pid_t pid = start({d + "src"}, d + "dest\n\n", Output::kPipe);
-    ASSERT_TRUE(writing(pid) && fs::exists(d + "dest/a10000.rep")) << "it must be moving files";
+    ASSERT_TRUE(movedAndWriting(pid, d + "dest/a10000.rep")) << "it must be moving files";
     ::kill(pid, sig);
     const std::string out = readToEnd();
     const int status = endOf(pid);
