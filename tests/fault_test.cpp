@@ -27,6 +27,7 @@ enum class Scene {
   kReadOnlySource,   // from a read-only tmpfs to the test's file system
   kClaimVolume,      // src/ to an exFAT volume through FUSE: no no-replace rename, no links
   kFromClaimVolume,  // from an exFAT volume through FUSE (whole-second times) to /dev/shm
+  kLinkAcross,       // src/ to /dev/shm, the first replay a symbolic link to one beside src/
 };
 
 // What happens to the first replay while the process is in the call strace delays.
@@ -125,6 +126,9 @@ const std::vector<Fault> kFaults = {
      false, Change::kNameTaken},
     {"unlink", "error=EIO", "2", Scene::kClaimVolume, "MSM", kEio},
     {"rename", "error=EIO", "1", Scene::kClaimVolume, "SMM", kEio},
+    // A symbolic link moves as itself: its own look, and the look at it made anew, failing.
+    {"newfstatat", "error=EIO", "+3", Scene::kLinkAcross, "SMM", kEio},
+    {"newfstatat", "error=EIO", "+10", Scene::kLinkAcross, "SMM", kEio},
     {"pwrite64", "error=ENOSPC", "1", Scene::kClaimVolume, "SMM", kFull},
     {"fsync", "error=EIO", "1", Scene::kClaimVolume, "SSS", kEio},
     // Without a no-replace rename, a hard link and the old name's removal, undone if that fails.
@@ -217,7 +221,8 @@ class FaultTable : public EndToEnd {
       if (!mounted) return false;
       mounts.push_back(exfat);
     }
-    if (scene == Scene::kAcross || scene == Scene::kCollision || scene == Scene::kFromClaimVolume) {
+    if (scene == Scene::kAcross || scene == Scene::kCollision || scene == Scene::kFromClaimVolume ||
+        scene == Scene::kLinkAcross) {
       if (other.empty()) other = folderOnAnotherFileSystem();
       if (other.empty()) return false;
       dest = other;
@@ -239,6 +244,10 @@ class FaultTable : public EndToEnd {
       originals[path] = readFile(path);
     }
     ::setxattr((src + "/r0.rep").c_str(), "user.note", "mine", 4, 0);
+    if (scene == Scene::kLinkAcross) {
+      fs::rename(src + "/r0.rep", d + "linked.rep");
+      fs::create_symlink(d + "linked.rep", src + "/r0.rep");
+    }
     if (scene == Scene::kCollision) {
       writeNamedReplay(dest + "/n0.rep", "taken");
       originals[dest + "/n0.rep"] = readFile(dest + "/n0.rep");

@@ -629,7 +629,10 @@ class PosixCopy : public StagedCopy {
       const struct stat& st = sourceStat_;
       (void)!::fchownat(AT_FDCWD, to.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
       ::utimensat(AT_FDCWD, to.c_str(), timesOf(st).times, AT_SYMLINK_NOFOLLOW);
-      return ::lstat(to.c_str(), &copyStat_) == 0 ? 0 : errno;
+      if (::lstat(to.c_str(), &copyStat_) == 0) return 0;
+      const int error = errno;
+      ::unlink(to.c_str());  // the link just made: a name that failed leaves nothing there
+      return error;
     }
     if (hidden_.empty()) return nameNameless(copy_.get(), to);
     return renameNoReplace(hidden_, to, folder_, folderPath_);
